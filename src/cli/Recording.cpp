@@ -1,0 +1,46 @@
+#include "cli/Recording.h"
+
+#include <cstdio>
+
+#include "formats/CVsxFile.h"
+#include "formats/CZKQRV.h"
+#include "formats/StringTable.h"
+
+namespace tsv::cli {
+
+OpenedRecording OpenRecording(const std::string& path) {
+  OpenedRecording opened;
+  MessageSink& sink = *opened.sink;
+  const std::string ext = UpperExtension4(path);
+  if (ext == ".VS4") {
+    opened.reader = std::make_unique<CVsxFile>(sink);
+  } else if (ext == ".VSE") {
+    opened.reader = std::make_unique<CZKQRV>(sink);
+    opened.reader->state().videoPacing = 1;
+    opened.qrv = true;
+  } else {
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), LoadString(kStrFileTypeNotCorrect));
+    return opened;
+  }
+  PrepareRings(opened.reader->state(), false);
+  if (!opened.reader->OpenFileToGetDecoder(path, &opened.streamFlag)) {
+    const std::string reason = opened.sink->last.empty() ? "not a recording this player can read" : opened.sink->last;
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), reason.c_str());
+    opened.reader.reset();
+    return opened;
+  }
+  PlaybackState& st = opened.reader->state();
+  st.defaultVideoPacing = st.videoPacing.load();
+  return opened;
+}
+
+bool ReadNextFrame(CRecFile& reader, uint32_t k) {
+  PlaybackState& st = reader.state();
+  if (k == 0) st.qrvFirstFrame = 1;
+  const uint32_t slot = k % kRingSlots;
+  if (!reader.ReadCurrentFrameInfo(slot, k == 0 ? 0 : st.fileMagic)) return false;
+  st.readSlotIndex = slot;
+  return true;
+}
+
+}  // namespace tsv::cli

@@ -1,0 +1,40 @@
+// tessarovine-cli: the headless companion of the player.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/Commands.h"
+
+namespace {
+
+void PrintUsage(std::FILE* to) {
+  std::fprintf(to,
+               "usage: tessarovine-cli COMMAND [ARGS]\n"
+               "\n"
+               "  info FILE [--json]        header, index and stream facts of a .vs4/.vse recording\n"
+               "  frames FILE [--json]      every frame header, in file order\n"
+               "  segment FILE --from-frame A --to-frame B [-o DIR]\n"
+               "                            write frames A..B into a new recording of the same layout\n"
+               "  starttime FILE            the recording's start time (YYYY-MM-DD hh:mm:ss)\n"
+               "  synth --layout vsx|qrv [OPTIONS] -o FILE\n"
+               "                            make a test recording (see 'synth --help')\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    PrintUsage(argc < 2 ? stderr : stdout);
+    return argc < 2 ? 2 : 0;
+  }
+  const std::string command = argv[1];
+  const tsv::cli::Args args(argv + 2, argv + argc);
+  if (command == "info") return tsv::cli::RunInfo(args);
+  if (command == "frames") return tsv::cli::RunFrames(args);
+  if (command == "segment") return tsv::cli::RunSegment(args);
+  if (command == "starttime") return tsv::cli::RunStartTime(args);
+  if (command == "synth") return tsv::cli::RunSynth(args);
+  std::fprintf(stderr, "tessarovine-cli: unknown command '%s'\n", command.c_str());
+  PrintUsage(stderr);
+  return 2;
+}

@@ -1,0 +1,33 @@
+#include "formats/Pacing.h"
+
+#include <chrono>
+#include <thread>
+
+#include "formats/PlaybackState.h"
+#include "platform/Event.h"
+
+namespace tsv {
+
+uint32_t SpeedStep(uint8_t level) {
+  static constexpr uint32_t kSteps[] = {16, 8, 4, 2, 0, 1, 2, 3, 4};
+  return level < 9 ? kSteps[level] : 0;
+}
+
+bool SleepUnlessStopped(Event* stop, uint32_t ms) {
+  if (stop) return !stop->WaitFor(std::chrono::milliseconds(ms));
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  return true;
+}
+
+bool SlowLevelSleep(PlaybackState& state, Event* stop, uint32_t t) {
+  uint8_t level = state.speedLevel;
+  for (uint32_t n = 0; level < kSpeedNormal && n < SpeedStep(level); ++n) {
+    if (stop && stop->IsSet()) return false;
+    // Intervals of 500 ms and more are gaps in the recording, not waits.
+    if (t >= 8 && t < 500) SleepUnlessStopped(stop, t - 7);
+    level = state.speedLevel;
+  }
+  return true;
+}
+
+}  // namespace tsv
