@@ -153,6 +153,10 @@ class CRecFile {
   // must lie before it.
   uint64_t frameAreaEnd_ = 0;
   Stepping stepping_;
+  // Set when MP4FindNextIndexRange has found a range that
+  // MP4SetTargetFilePointer has not opened yet (its cursor is 0 then, as it
+  // is when a walk has come down to entry 0).
+  bool rangePending_ = false;
 };
 
 }  // namespace tsv

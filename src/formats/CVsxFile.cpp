@@ -5,6 +5,7 @@
 #include "formats/Resolution.h"
 #include "formats/StringTable.h"
 #include "media/PictureOps.h"
+#include "media/VideoDecoder.h"
 #include "media/jpeg/JpegPicture.h"
 #include "platform/Event.h"
 
@@ -80,6 +81,10 @@ bool CVsxFile::OpenFileToGetDecoder(const std::string& path, uint32_t* streamFla
     st.decoder.width = size.width;
     st.decoder.height = size.height;
     st.decoder.predictedStreamMode = st.predictedStreamMode;
+    // Without a decoder instance (a reader that only reads) there is
+    // nothing to configure; a size the decoder refuses makes every
+    // picture fail to decode, which the engine treats as a dropped frame.
+    if (st.decoder.mpeg4) ReopenMpeg4Decoder(st.decoder, size.width, size.height, st.predictedStreamMode);
   } else {
     return false;
   }
@@ -198,6 +203,12 @@ bool CVsxFile::DoJpegDecode(const uint8_t* payload, uint32_t length, uint8_t* pi
   return true;
 }
 
+bool CVsxFile::DoMp4Decode(const uint8_t* payload, uint32_t length, uint32_t one, uint32_t pictureType,
+                           uint16_t* width, uint16_t* height, uint8_t* picture) {
+  return DecodeMpeg4Picture(state_->decoder, payload, length, one, pictureType, *width, *height, picture,
+                            kPictureSlotBytes);
+}
+
 uint32_t CVsxFile::ExpandFieldPicture(uint16_t width, uint16_t height, uint8_t** picture) {
   const uint32_t layout = state_->layoutIndex;
   if (width == 720 && ((height == 480 && layout == 11) || (height == 576 && layout == 13)))
@@ -221,6 +232,7 @@ bool CVsxFile::MP4FindNextIndexRange(int index) { return StepMp4FindNextIndexRan
 
 bool CVsxFile::FindNextIndexRange(int index) {
   stepping_.reachedStart = 0;
+  rangePending_ = false;
   stepping_.showToggle = 1;
   if ((state_->decoder.kind & 0xFF) == kDecoderJpeg) return JpegFindNextIndexRange(index);
   if ((state_->decoder.kind & 0xFF) == kDecoderMpeg4) return MP4FindNextIndexRange(index);

@@ -7,6 +7,7 @@
 #include "formats/Resolution.h"
 #include "formats/StringTable.h"
 #include "media/PictureOps.h"
+#include "media/VideoDecoder.h"
 #include "media/jpeg/JpegPicture.h"
 #include "platform/ByteIO.h"
 #include "platform/Event.h"
@@ -120,6 +121,8 @@ bool CZKQRV::OpenFileToGetDecoder(const std::string& path, uint32_t* streamFlag)
     st.decoder.width = static_cast<uint16_t>(width ? width : 720);
     st.decoder.height = static_cast<uint16_t>(height ? height : 576);
     st.decoder.predictedStreamMode = st.predictedStreamMode;
+    if (st.decoder.mpeg4)
+      ReopenMpeg4Decoder(st.decoder, st.decoder.width, st.decoder.height, st.predictedStreamMode);
   }
   if (type <= kQrvStreamMpeg4KeyRefOwnPacing || type == kQrvStreamSoundOnly) {
     st.videoPacing = 1;
@@ -231,6 +234,12 @@ bool CZKQRV::DoJpegDecode(const uint8_t* payload, uint32_t length, uint8_t* pict
   return DecodeJpegPicture(payload + from, length - from, picture, kPictureSlotSize, 0, 0, width, height);
 }
 
+bool CZKQRV::DoMp4Decode(const uint8_t* payload, uint32_t length, uint32_t one, uint32_t pictureType,
+                           uint16_t* width, uint16_t* height, uint8_t* picture) {
+  return DecodeMpeg4Picture(state_->decoder, payload, length, one, pictureType, *width, *height, picture,
+                            kPictureSlotBytes);
+}
+
 uint32_t CZKQRV::ExpandFieldPicture(uint16_t width, uint16_t height, uint8_t** picture) {
   if (width == 640 && (height == 456 || height == 552)) ExpandFieldLines(*picture, width, height);
   return 1;
@@ -252,6 +261,7 @@ bool CZKQRV::MP4FindNextIndexRange(int index) { return StepMp4FindNextIndexRange
 
 bool CZKQRV::FindNextIndexRange(int index) {
   stepping_.reachedStart = 0;
+  rangePending_ = false;
   stepping_.showToggle = 1;
   return JpegFindNextIndexRange(index);
 }

@@ -46,6 +46,8 @@ class CZKQRV : public CRecFile {
   uint8_t GetMp4FrameKind(const uint8_t* payload) override;
   bool DoJpegDecode(const uint8_t* payload, uint32_t length, uint8_t* picture, uint16_t* width,
                     uint16_t* height) override;
+  bool DoMp4Decode(const uint8_t* payload, uint32_t length, uint32_t one, uint32_t pictureType, uint16_t* width,
+                   uint16_t* height, uint8_t* picture) override;
   uint32_t ExpandFieldPicture(uint16_t width, uint16_t height, uint8_t** picture) override;
   void GetFileIPAddress(uint32_t* out) override;
   void GetRecordStyleText(std::string* out) override;

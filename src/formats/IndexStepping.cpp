@@ -21,6 +21,7 @@ bool CRecFile::StepPreKeyFrameSeek(int index, const IndexTypes& types, bool entr
 
 bool CRecFile::StepMp4FindNextIndexRange(int index, const IndexTypes& types) {
   const uint32_t mode = state_->predictedStreamMode;
+  rangePending_ = false;
   if (mode == 1) {
     if (index <= 0 || index_.empty()) return false;
     const int at = ClampIndex(static_cast<uint32_t>(index));
@@ -32,6 +33,7 @@ bool CRecFile::StepMp4FindNextIndexRange(int index, const IndexTypes& types) {
           stepping_.rangeEnd = end;
           stepping_.rangeStart = j;
           stepping_.cursor = 0;
+          rangePending_ = true;
           return true;
         }
       }
@@ -76,12 +78,34 @@ bool CRecFile::StepMp4SetTargetFilePointer(const IndexTypes& types) {
     state_->atStart = 0;
     state_->keyFrameFound = 1;
     Stepping& s = stepping_;
+    // A range is read as its key picture first (the reference of every
+    // predicted picture in it), then from its end down to its key picture.
+    auto openRange = [&]() {
+      rangePending_ = false;
+      if (s.rangeStart != 0) {
+        if (!valid(s.rangeStart) || !SeekTo(index_[s.rangeStart].offset)) return false;
+      } else {
+        SeekFilePointToBeginFrame();
+      }
+      s.cursor = s.rangeEnd;
+      return true;
+    };
+    // A range just found has cursor 0 as well; it is opened like any other,
+    // so a range that starts at entry 0 is walked too.
+    if (rangePending_) return openRange();
     if (s.cursor == 0) {
       if (s.reachedStart) return false;
       if (s.rangeStart != 0) {
-        if (!valid(s.rangeStart) || !SeekTo(index_[s.rangeStart].offset)) return false;
-        s.cursor = s.rangeEnd;
-        return true;
+        // The range walked last began at entry 1. Re-opening it would read
+        // it again forever; entry 0 is a range of its own when it is a key
+        // picture, otherwise nothing is left to read.
+        if (index_.empty() || !types.isKey(index_[0].type)) {
+          s.reachedStart = 1;
+          return false;
+        }
+        s.rangeStart = 0;
+        s.rangeEnd = 0;
+        return openRange();
       }
       SeekFilePointToBeginFrame();
       s.reachedStart = 1;
@@ -93,13 +117,7 @@ bool CRecFile::StepMp4SetTargetFilePointer(const IndexTypes& types) {
       return true;
     }
     if (!MP4FindNextIndexRange(s.cursor)) return false;
-    if (s.rangeStart != 0) {
-      if (!valid(s.rangeStart) || !SeekTo(index_[s.rangeStart].offset)) return false;
-    } else {
-      SeekFilePointToBeginFrame();
-    }
-    s.cursor = s.rangeEnd;
-    return true;
+    return openRange();
   }
   if (mode == 0) {
     if (!MP4FindNextIndexRange(stepping_.cursor)) return false;
@@ -112,7 +130,6 @@ bool CRecFile::StepMp4SetTargetFilePointer(const IndexTypes& types) {
     --stepping_.cursor;
     return true;
   }
-  (void)types;
   return true;
 }
 

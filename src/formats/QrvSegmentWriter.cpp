@@ -30,8 +30,14 @@ uint32_t CZKQRV::WriteVsxCurrentFrame(SegmentOutput* out, const uint8_t* payload
   }
   QrvFrameHeader& h = records_[slot % kRingSlots].header;
   h.frameNumber = framesWritten + 1;
+  // A field a frame header leaves out is taken from the slot's earlier
+  // frame, and a segment's frames land in other slots than the source's:
+  // the new number and the size of the payload written are always stored.
+  QrvFrameHeader written = h;
+  written.flags |= kQrvHasFrameNumber | kQrvHasPayloadSize;
+  written.payloadSize = length;
   uint8_t bytes[kQrvFrameHeaderMaxSize];
-  const std::size_t headerLength = SerializeQrvFrameHeader(h, bytes);
+  const std::size_t headerLength = SerializeQrvFrameHeader(written, bytes);
   if (!out->file().Write(bytes, headerLength) || !out->file().Write(payload, length)) writerFailed_ = true;
   outIndex_.push_back({writerNextOffset_, index_[sourceFrameNumber - 1].type});
   writerFrameCount_ = framesWritten + 1;

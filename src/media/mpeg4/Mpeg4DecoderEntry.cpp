@@ -1,8 +1,9 @@
 // The entry point of the MPEG-4 decoder: one function, dispatched by control
-// code. Size query and header query are complete; initialise, output
-// selection and decoding are the decoder proper and answer "failed" until
-// the decoder is built behind them.
+// code. The queries are answered here; set-up, output selection and
+// decoding are the decoder proper (Mpeg4Decoder.cpp).
 #include "media/mpeg4/Mpeg4DecoderEntry.h"
+
+#include "media/mpeg4/Mpeg4Decoder.h"
 
 #include <limits>
 
@@ -76,12 +77,12 @@ uint32_t Mpeg4DecoderEntry(uint32_t enable, uint32_t code, void* recordA, void* 
     case kMpeg4NoOp1:
     case kMpeg4NoOp2:
       return kMpeg4Ok;
-    case kMpeg4Initialise:    // decoder set-up for width x height, mode in `extra`
-    case kMpeg4SelectOutput:  // output converter from params->outputFormat
-      (void)extra;
-      return kMpeg4Failed;
+    case kMpeg4Initialise:
+      return mpeg4::Initialise(static_cast<Mpeg4DecoderParams*>(recordA), width, height, extra);
+    case kMpeg4SelectOutput:
+      return mpeg4::SelectOutput(static_cast<Mpeg4DecoderParams*>(recordA));
     default:  // kMpeg4DecodePicture and every unlisted code: decode one picture
-      return kMpeg4Failed;
+      return mpeg4::Decode(static_cast<const Mpeg4DecodeInput*>(recordA), static_cast<Mpeg4DecoderParams*>(recordB));
   }
 }
 

@@ -1,0 +1,54 @@
+// Writes a synthesized recording frame by frame: the file header first
+// (every field of it is known before the first frame), then each frame's
+// header and payload, and at the end the frame index and its count. One
+// implementation per layout.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "formats/FrameInfo.h"
+#include "formats/QrvLayout.h"
+#include "formats/VsxLayout.h"
+#include "platform/SystemTime.h"
+#include "synth/OutputFile.h"
+
+namespace tsv {
+
+struct SynthFrame {
+  bool sound = false;
+  bool key = false;             // a picture that decoding can start at
+  uint32_t timeMs = 0;          // frame time
+  uint32_t intervalMs = 0;      // since the previous frame of the same stream
+  SYSTEMTIME timestamp;         // local time of the frame
+  ImaAdpcmState adpcm;          // sound: decoder state at the frame's start
+  const std::vector<uint8_t>* payload = nullptr;
+};
+
+class RecordingWriter {
+ public:
+  virtual ~RecordingWriter() = default;
+  virtual bool Begin(std::string* error) = 0;
+  virtual bool Add(const SynthFrame& frame, std::string* error) = 0;
+  // Writes the index; false when the frame count differs from the header's.
+  virtual bool Finish(std::string* error) = 0;
+};
+
+// ".vs4": alternateKeyType marks every second key picture with index type 3.
+std::unique_ptr<RecordingWriter> MakeVsxRecordingWriter(OutputFile& out, const VsxFileHeader& header,
+                                                        uint8_t channel, bool alternateKeyType);
+
+struct QrvWriterSettings {
+  uint16_t width = 0;  // picture size written into picture frame headers
+  uint16_t height = 0;
+  uint8_t channel = 0;
+  bool zeroKeyType = false;  // key pictures indexed as 0 instead of 0x1001
+  bool extraBytes = false;   // frame headers carry the two extra bytes
+};
+
+std::unique_ptr<RecordingWriter> MakeQrvRecordingWriter(OutputFile& out, const QrvFileHeader& header,
+                                                        const QrvWriterSettings& settings);
+
+}  // namespace tsv
