@@ -15,5 +15,8 @@ int RunFrames(const Args& args);
 int RunSegment(const Args& args);
 int RunStartTime(const Args& args);
 int RunSynth(const Args& args);
+int RunDecode(const Args& args);
+int RunSnapshot(const Args& args);
+int RunAudio(const Args& args);
 
 }  // namespace tsv::cli

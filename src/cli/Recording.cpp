@@ -5,10 +5,11 @@
 #include "formats/CVsxFile.h"
 #include "formats/CZKQRV.h"
 #include "formats/StringTable.h"
+#include "media/VideoDecoder.h"
 
 namespace tsv::cli {
 
-OpenedRecording OpenRecording(const std::string& path) {
+OpenedRecording OpenRecording(const std::string& path, bool withDecoder) {
   OpenedRecording opened;
   MessageSink& sink = *opened.sink;
   const std::string ext = UpperExtension4(path);
@@ -23,6 +24,11 @@ OpenedRecording OpenRecording(const std::string& path) {
     return opened;
   }
   PrepareRings(opened.reader->state(), false);
+  if (withDecoder && !CreateMpeg4Decoder(opened.reader->state().decoder)) {
+    std::fprintf(stderr, "%s: the picture decoder cannot be set up\n", path.c_str());
+    opened.reader.reset();
+    return opened;
+  }
   if (!opened.reader->OpenFileToGetDecoder(path, &opened.streamFlag)) {
     const std::string reason = opened.sink->last.empty() ? "not a recording this player can read" : opened.sink->last;
     std::fprintf(stderr, "%s: %s\n", path.c_str(), reason.c_str());

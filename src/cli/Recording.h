@@ -26,7 +26,9 @@ struct OpenedRecording {
 
 // Opens path (".vs4" or ".vse", any case). On failure prints one line on
 // stderr ("<path>: <reason>") and returns no reader.
-OpenedRecording OpenRecording(const std::string& path);
+// withDecoder also creates the MPEG-4 decoder instance before the open, so
+// the open step configures it, as the player's per-file set-up does.
+OpenedRecording OpenRecording(const std::string& path, bool withDecoder = false);
 
 // Reads frame k of a sequential pass into slot k mod 50, the way the
 // engine's reader does (no tag test for the first frame, the stream magic

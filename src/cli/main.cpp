@@ -16,6 +16,11 @@ void PrintUsage(std::FILE* to) {
                "  segment FILE --from-frame A --to-frame B [-o DIR]\n"
                "                            write frames A..B into a new recording of the same layout\n"
                "  starttime FILE            the recording's start time (YYYY-MM-DD hh:mm:ss)\n"
+               "  decode FILE --frame N -o PICTURE.png|bmp|jpg\n"
+               "                            the picture of frame N as the player shows it\n"
+               "  snapshot FILE --frame N [-o FOLDER]\n"
+               "                            save frame N as the Snapshot command does (JPEG, named by the time)\n"
+               "  audio FILE -o SOUND.wav   the recording's sound as 8 kHz mono 16-bit WAV\n"
                "  synth --layout vsx|qrv [OPTIONS] -o FILE\n"
                "                            make a test recording (see 'synth --help')\n");
 }
@@ -33,6 +38,9 @@ int main(int argc, char** argv) {
   if (command == "frames") return tsv::cli::RunFrames(args);
   if (command == "segment") return tsv::cli::RunSegment(args);
   if (command == "starttime") return tsv::cli::RunStartTime(args);
+  if (command == "decode") return tsv::cli::RunDecode(args);
+  if (command == "snapshot") return tsv::cli::RunSnapshot(args);
+  if (command == "audio") return tsv::cli::RunAudio(args);
   if (command == "synth") return tsv::cli::RunSynth(args);
   std::fprintf(stderr, "tessarovine-cli: unknown command '%s'\n", command.c_str());
   PrintUsage(stderr);

@@ -108,6 +108,9 @@ class CRecFile {
   // The payload buffer of a frame-ring slot (slot taken modulo 50).
   uint8_t* FrameSlot(uint32_t slot);
 
+  // Whether index entry i is a key picture (a decode can start there).
+  bool IsKeyEntry(std::size_t i) const { return i < index_.size() && indexTypes_->isKey(index_[i].type); }
+
   // Stepping fields of the index-range operations.
   struct Stepping {
     int32_t rangeEnd = 0;
@@ -146,6 +149,8 @@ class CRecFile {
   // An index clamped to the last entry (a percentage of 100 names one past it).
   int ClampIndex(uint32_t index) const;
 
+  // Set by each reader's constructor.
+  const IndexTypes* indexTypes_ = nullptr;
   MessageSink& sink_;
   std::unique_ptr<PlaybackState> state_;
   std::vector<RecIndexEntry> index_;

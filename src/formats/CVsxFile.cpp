@@ -21,7 +21,7 @@ constexpr CRecFile::IndexTypes kVsxTypes{IsVsxKeyType, IsPredicted, IsSound};
 
 bool IsVsxKeyType(uint32_t t) { return t == kVsxKeyFrame || t == kVsxKeyFrameAlt; }
 
-CVsxFile::CVsxFile(MessageSink& sink) : CRecFile(sink) {}
+CVsxFile::CVsxFile(MessageSink& sink) : CRecFile(sink) { indexTypes_ = &kVsxTypes; }
 CVsxFile::~CVsxFile() = default;
 
 uint8_t CVsxFile::GetFileResolution() { return header_.resolutionCode; }

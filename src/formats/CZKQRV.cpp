@@ -25,7 +25,7 @@ bool IsMpeg4StreamType(uint8_t t) { return t >= kQrvStreamMpeg4ChainOwnPacing &&
 
 }  // namespace
 
-CZKQRV::CZKQRV(MessageSink& sink) : CRecFile(sink) {}
+CZKQRV::CZKQRV(MessageSink& sink) : CRecFile(sink) { indexTypes_ = &kQrvTypes; }
 CZKQRV::~CZKQRV() = default;
 
 uint8_t CZKQRV::GetFileResolution() { return fileResolutionCode_; }

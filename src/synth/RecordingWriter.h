@@ -13,7 +13,7 @@
 #include "formats/QrvLayout.h"
 #include "formats/VsxLayout.h"
 #include "platform/SystemTime.h"
-#include "synth/OutputFile.h"
+#include "platform/OutputFile.h"
 
 namespace tsv {
 

@@ -11,7 +11,7 @@
 #include "formats/VsxLayout.h"
 #include "media/jpeg/JpegPicture.h"
 #include "synth/Mpeg4StreamEncoder.h"
-#include "synth/OutputFile.h"
+#include "platform/OutputFile.h"
 #include "synth/PacketBuilder.h"
 #include "synth/RecordingWriter.h"
 #include "synth/SoundSynth.h"

@@ -1,4 +1,4 @@
-#include "synth/OutputFile.h"
+#include "platform/OutputFile.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
