@@ -35,7 +35,7 @@ void ExerciseReader(const uint8_t* data, size_t size, const char* ext) {
     st.qrvFirstFrame = 1;
     for (uint32_t k = 0; k < st.indexCount && k < 2000; ++k) {
       const uint32_t slot = k % kRingSlots;
-      if (!reader.ReadCurrentFrameInfo(slot, k ? st.fileMagic.load() : 0)) break;
+      if (!reader.ReadCurrentFrameInfo(slot, k ? st.fileMagic : 0)) break;
       st.readSlotIndex = slot;
       const uint8_t* payload = reader.FrameSlot(slot);
       const uint32_t length = reader.GetCurrentFrameSize(slot);

@@ -27,8 +27,6 @@ int RunAudio(const Args& args) {
   if (!rec.reader) return 1;
   CRecFile& r = *rec.reader;
   PlaybackState& st = r.state();
-  const bool mpeg4 = (st.decoder.kind & 0xFF) == kDecoderMpeg4;
-
   std::vector<int16_t> samples;
   std::vector<int16_t> block(kSoundSlotSize / 2);
   uint32_t frames = 0;
@@ -37,8 +35,7 @@ int RunAudio(const Args& args) {
     const uint32_t slot = k % kRingSlots;
     const uint8_t* payload = r.FrameSlot(slot);
     const uint32_t size = r.GetCurrentFrameSize(slot);
-    const uint8_t kind = size < 4 ? kFrameOther : mpeg4 ? r.GetMp4FrameKind(payload) : r.GetJpegFrameKind(payload);
-    if (kind == kFrameSound) {
+    if (FrameKindOf(r, slot) == kFrameSound) {
       // Data beyond one PCM block is cut, as playback cuts it.
       const std::size_t bytes = AdpcmBytesOfSoundFrame(size);
       const ImaAdpcmState seed = r.GetCurrentFrameADPCMState(slot);

@@ -50,7 +50,7 @@ bool DecodeFramePicture(CRecFile& r, uint32_t number, FramePicture* out, std::st
     st.readSlotIndex = slot;
     const uint8_t* payload = r.FrameSlot(slot);
     const uint32_t size = r.GetCurrentFrameSize(slot);
-    const uint8_t kind = size < 4 ? kFrameOther : mpeg4 ? r.GetMp4FrameKind(payload) : r.GetJpegFrameKind(payload);
+    const uint8_t kind = FrameKindOf(r, slot);
     const bool last = k + 1 == number;
     if (kind != kFramePicture) {
       if (last) {

@@ -23,15 +23,7 @@ const char* KindName(uint8_t kind) {
 int RunFrames(const Args& args) {
   std::string path;
   bool json = false;
-  for (const auto& a : args) {
-    if (a == "--json") json = true;
-    else if (path.empty() && a.rfind("--", 0) != 0) path = a;
-    else {
-      std::fprintf(stderr, "usage: tessarovine-cli frames FILE [--json]\n");
-      return 2;
-    }
-  }
-  if (path.empty()) {
+  if (!ParseFileAndJson(args, &path, &json)) {
     std::fprintf(stderr, "usage: tessarovine-cli frames FILE [--json]\n");
     return 2;
   }
@@ -61,7 +53,7 @@ int RunFrames(const Args& args) {
     else r.ParseFramePes(payload, size, &pts, &width, &height, &reserved, &pictureType);
     const bool hasPts = pts != kNoStamp;
     if (!hasPts) pts = 0;
-    const uint8_t kind = size >= 4 ? (mpeg4 ? r.GetMp4FrameKind(payload) : r.GetJpegFrameKind(payload)) : kFrameOther;
+    const uint8_t kind = FrameKindOf(r, slot);
     SYSTEMTIME when;
     r.GetCurrentFrameTimestamp(slot, &when, true);
     const uint32_t number = r.GetCurrentFrameIndex(slot);

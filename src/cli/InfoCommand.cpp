@@ -13,15 +13,7 @@ namespace tsv::cli {
 int RunInfo(const Args& args) {
   std::string path;
   bool json = false;
-  for (const auto& a : args) {
-    if (a == "--json") json = true;
-    else if (path.empty() && a.rfind("--", 0) != 0) path = a;
-    else {
-      std::fprintf(stderr, "usage: tessarovine-cli info FILE [--json]\n");
-      return 2;
-    }
-  }
-  if (path.empty()) {
+  if (!ParseFileAndJson(args, &path, &json)) {
     std::fprintf(stderr, "usage: tessarovine-cli info FILE [--json]\n");
     return 2;
   }

@@ -49,4 +49,20 @@ bool ReadNextFrame(CRecFile& reader, uint32_t k) {
   return true;
 }
 
+uint8_t FrameKindOf(CRecFile& reader, uint32_t slot) {
+  const uint8_t* payload = reader.FrameSlot(slot);
+  if (reader.GetCurrentFrameSize(slot) < 4) return kFrameOther;
+  const bool mpeg4 = (reader.state().decoder.kind & 0xFF) == kDecoderMpeg4;
+  return mpeg4 ? reader.GetMp4FrameKind(payload) : reader.GetJpegFrameKind(payload);
+}
+
+bool ParseFileAndJson(const Args& args, std::string* path, bool* json) {
+  for (const auto& a : args) {
+    if (a == "--json") *json = true;
+    else if (path->empty() && a.rfind("--", 0) != 0) *path = a;
+    else return false;
+  }
+  return !path->empty();
+}
+
 }  // namespace tsv::cli

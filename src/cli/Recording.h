@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "cli/Commands.h"
 #include "formats/CRecFile.h"
 
 namespace tsv::cli {
@@ -34,5 +35,12 @@ OpenedRecording OpenRecording(const std::string& path, bool withDecoder = false)
 // engine's reader does (no tag test for the first frame, the stream magic
 // after it). Call after SeekFilePointToBeginFrame.
 bool ReadNextFrame(CRecFile& reader, uint32_t k);
+
+// The frame-kind test of the stream's decoder variant on the frame in a
+// slot (picture, sound or other), as the engine's decode thread applies it.
+uint8_t FrameKindOf(CRecFile& reader, uint32_t slot);
+
+// "FILE [--json]": false on anything else.
+bool ParseFileAndJson(const Args& args, std::string* path, bool* json);
 
 }  // namespace tsv::cli

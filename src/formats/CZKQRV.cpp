@@ -23,6 +23,10 @@ constexpr CRecFile::IndexTypes kQrvTypes{IsQrvKeyType, IsPredicted, IsSound};
 bool IsJpegStreamType(uint8_t t) { return t == kQrvStreamJpegOwnPacing || t == kQrvStreamJpeg; }
 bool IsMpeg4StreamType(uint8_t t) { return t >= kQrvStreamMpeg4ChainOwnPacing && t <= kQrvStreamMpeg4KeyRef && t != kQrvStreamJpeg; }
 
+bool IsSoundPacket(const uint8_t* p, uint32_t size) {
+  return size >= 4 && p[0] == 0 && p[1] == 0 && p[2] == 1 && (p[3] & 0xF0) == kSoundStream;
+}
+
 }  // namespace
 
 CZKQRV::CZKQRV(MessageSink& sink) : CRecFile(sink) { indexTypes_ = &kQrvTypes; }
@@ -70,17 +74,30 @@ bool CZKQRV::OpenFileToGetDecoder(const std::string& path, uint32_t* streamFlag)
   st.durationSeconds = durationMs / 1000;
   st.durationText = FormatDurationText(st.durationSeconds, st.speedLevel);
 
-  // The first frame tells the picture size.
-  if (!ReadCurrentFrameInfo(0, 0)) {
-    st.file.Close();
-    return false;
-  }
+  // The first picture frame tells the picture size. A recording may begin
+  // with sound frames, which tell nothing: the JPEG decode would fail on
+  // them and the MPEG-4 decoder would be set up at a size the pictures do
+  // not have.
   const uint8_t type = header_.streamType;
+  const bool pictures = IsJpegStreamType(type) || IsMpeg4StreamType(type);
+  for (std::size_t k = 0;; ++k) {
+    if (!ReadCurrentFrameInfo(0, 0)) {
+      st.file.Close();
+      return false;
+    }
+    if (!pictures || k + 1 >= index_.size() || !IsSoundPacket(FrameSlot(0), records_[0].header.payloadSize)) break;
+  }
   uint32_t width = 0, height = 0;
   if (IsJpegStreamType(type)) {
     uint16_t w = 0, h = 0;
-    if (!st.pictureRing) st.pictureRing.reset(new uint8_t[kRingSlots * kPictureSlotBytes]);
-    if (!DoJpegDecode(FrameSlot(0), records_[0].header.payloadSize, st.pictureRing.get(), &w, &h)) {
+    // Into the first picture slot when the rings exist; a reader that only
+    // reads needs one picture's room for this.
+    uint8_t* picture = st.pictureRing.get();
+    if (!picture) {
+      if (!firstPicture_) firstPicture_.reset(new uint8_t[kPictureSlotBytes]);
+      picture = firstPicture_.get();
+    }
+    if (!DoJpegDecode(FrameSlot(0), records_[0].header.payloadSize, picture, &w, &h)) {
       st.file.Close();
       return false;
     }

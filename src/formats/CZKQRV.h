@@ -79,6 +79,7 @@ class CZKQRV : public CRecFile {
   uint32_t writerNextOffset_ = 0;
   bool writerFailed_ = false;
   uint8_t fileResolutionCode_ = 6;
+  std::unique_ptr<uint8_t[]> firstPicture_;
 };
 
 }  // namespace tsv

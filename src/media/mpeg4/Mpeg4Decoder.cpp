@@ -93,6 +93,10 @@ bool DecodeOne(DecoderContext* ctx, uint8_t* data, std::size_t length) {
 uint32_t Initialise(Mpeg4DecoderParams* params, uint16_t width, uint16_t height, uint32_t mode) {
   DecoderContext* ctx = ContextOf(params);
   if (!ctx || width == 0 || height == 0 || (width & 1) || (height & 1)) return kMpeg4Failed;
+  // The de-interlaced luma plane is built in the scratch area; work areas
+  // sized for a smaller picture cannot hold it.
+  if (!params->workAreas[2] || params->workAreaSizes[2] < static_cast<uint32_t>(width) * height)
+    return kMpeg4Failed;
   if (ctx->magic == kLiveMagic) ReleaseCodec(ctx);
   new (ctx) DecoderContext;
   ModeWord(params) = mode;
