@@ -8,8 +8,8 @@
 // - (k d) >> 13 for one coefficient is the high half of (8 d) x k, since
 //   8 d and k fit 16 bits; the green term sums two products first, so it is
 //   computed in 32 bits;
-// - Y plus a term lies in -255..510 and packing with unsigned saturation is
-//   the clamp to 0..255.
+// - Y plus a term lies within -262..513, so it fits 16 bits, and packing
+//   with unsigned saturation is the clamp to 0..255.
 // ConvertOutput1 runs both steps in one pass over the picture: the filtered
 // odd row is made in registers and never stored.
 #include "media/mpeg4/OutputConversion.h"
@@ -26,10 +26,10 @@ namespace tsv {
 namespace {
 
 // Colour coefficients with 13 fractional bits.
-constexpr int kRv = 9339;    // 1.140
-constexpr int kGu = -3228;   // -0.394
-constexpr int kGv = -4760;   // -0.581
-constexpr int kBu = 16646;   // 2.032
+constexpr int kRv = 9339;   // 1.140
+constexpr int kGu = -3228;  // -0.394
+constexpr int kGv = -4760;  // -0.581
+constexpr int kBu = 16646;  // 2.032
 // Combing threshold of the de-interlace measure.
 constexpr int kCombThreshold = 73;
 
@@ -46,8 +46,8 @@ void DeinterlaceRow(const uint8_t* A, const uint8_t* B, const uint8_t* C, uint8_
 
 // Luma rows y0 and y1 (y1 and o1 null for a lone last row) sharing one
 // chroma row, pixels [from, width); `from` is even.
-void ConvertRows(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const uint8_t* v, uint8_t* o0,
-                 uint8_t* o1, int from, int width) {
+void ConvertRows(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const uint8_t* v, uint8_t* o0, uint8_t* o1,
+                 int from, int width) {
   for (int x = from; x < width; x += 2) {
     const int du = u[x / 2] - 128, dv = v[x / 2] - 128;
     const int rd = (kRv * dv) >> 13;
@@ -123,8 +123,8 @@ TSV_SSSE3 inline ColourTerms ComputeTerms(const uint8_t* u, const uint8_t* v) {
   const __m128i dv = _mm_sub_epi16(_mm_unpacklo_epi8(v8, zero), bias);
   const __m128i bd = _mm_mulhi_epi16(_mm_slli_epi16(du, 3), _mm_set1_epi16(kBu));
   const __m128i rd = _mm_mulhi_epi16(_mm_slli_epi16(dv, 3), _mm_set1_epi16(kRv));
-  const __m128i gCoefficients = _mm_set1_epi32(static_cast<int>((static_cast<uint32_t>(kGv) << 16) |
-                                                                (static_cast<uint32_t>(kGu) & 0xFFFF)));
+  const __m128i gCoefficients =
+      _mm_set1_epi32(static_cast<int>((static_cast<uint32_t>(kGv) << 16) | (static_cast<uint32_t>(kGu) & 0xFFFF)));
   const __m128i gLo32 = _mm_srai_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(du, dv), gCoefficients), 13);
   const __m128i gHi32 = _mm_srai_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(du, dv), gCoefficients), 13);
   const __m128i gd = _mm_packs_epi32(gLo32, gHi32);
@@ -142,8 +142,8 @@ TSV_SSSE3 inline void StoreBgrBlock(__m128i luma, const ColourTerms& t, uint8_t*
   const __m128i blue = _mm_packus_epi16(_mm_add_epi16(lo, t.bLo), _mm_add_epi16(hi, t.bHi));
   const __m128i green = _mm_packus_epi16(_mm_add_epi16(lo, t.gLo), _mm_add_epi16(hi, t.gHi));
   const __m128i red = _mm_packus_epi16(_mm_add_epi16(lo, t.rLo), _mm_add_epi16(hi, t.rHi));
-  const __m128i bgLo = _mm_unpacklo_epi8(blue, green);  // pixels 0..7
-  const __m128i bgHi = _mm_unpackhi_epi8(blue, green);  // pixels 8..15
+  const __m128i bgLo = _mm_unpacklo_epi8(blue, green);    // pixels 0..7
+  const __m128i bgHi = _mm_unpackhi_epi8(blue, green);    // pixels 8..15
   const __m128i bgMid = _mm_alignr_epi8(bgHi, bgLo, 11);  // green 5, then pixels 6..10
   constexpr char z = -128;
   // Bytes 0..15: B0 G0 R0 ... B4 G4 R4 B5.
