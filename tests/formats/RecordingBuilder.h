@@ -88,7 +88,7 @@ inline std::vector<uint8_t> Number22Bytes(uint32_t v) {
           static_cast<uint8_t>((((v >> 11) & 0x0F) << 4) | 0x08 | ((v >> 8) & 0x07)), static_cast<uint8_t>(v)};
 }
 
-struct PacketSpec {
+struct PacketFields {
   uint8_t stream = 0xE0;
   std::optional<uint64_t> pts;
   std::optional<uint64_t> dts;  // only with pts
@@ -98,23 +98,23 @@ struct PacketSpec {
 // 00 00 01 stream, PES length, 0x80, flags at 7, header length at 8, PTS at
 // 9 and DTS at 14, the long-head mark at 20, two 22-bit numbers at 21 and
 // 24 (the second the packet's total length), the data at 32 or 104.
-inline std::vector<uint8_t> Packet(const PacketSpec& spec, const std::vector<uint8_t>& data) {
-  const std::size_t head = spec.longHead ? 104 : 32;
+inline std::vector<uint8_t> Packet(const PacketFields& fields, const std::vector<uint8_t>& data) {
+  const std::size_t head = fields.longHead ? 104 : 32;
   std::vector<uint8_t> p(head, 0);
   p[2] = 0x01;
-  p[3] = spec.stream;
+  p[3] = fields.stream;
   p[6] = 0x80;
-  if (spec.pts) {
-    p[7] = spec.dts ? 0xC0 : 0x80;
-    p[8] = spec.dts ? 10 : 5;
-    const auto pts = PesStampBytes(*spec.pts, spec.dts ? 3 : 2);
+  if (fields.pts) {
+    p[7] = fields.dts ? 0xC0 : 0x80;
+    p[8] = fields.dts ? 10 : 5;
+    const auto pts = PesStampBytes(*fields.pts, fields.dts ? 3 : 2);
     std::copy(pts.begin(), pts.end(), p.begin() + 9);
-    if (spec.dts) {
-      const auto dts = PesStampBytes(*spec.dts, 1);
+    if (fields.dts) {
+      const auto dts = PesStampBytes(*fields.dts, 1);
       std::copy(dts.begin(), dts.end(), p.begin() + 14);
     }
   }
-  p[20] = spec.longHead ? 83 : 0;
+  p[20] = fields.longHead ? 83 : 0;
   const auto second = Number22Bytes(static_cast<uint32_t>(data.size()));
   std::copy(second.begin(), second.end(), p.begin() + 21);
   const auto total = Number22Bytes(static_cast<uint32_t>(head + data.size()));
@@ -201,7 +201,8 @@ inline FrameInfo SampleFrameInfo(uint32_t number) {
   f.resolutionCode = 12;
   f.channel = 2;
   f.reserve = 0x1000 + number;
-  f.timestamp = Time(2005, 3, 5, 10, 15, static_cast<uint16_t>(30 + number / 25), static_cast<uint16_t>(number % 25 * 40), 6);
+  f.timestamp = Time(2005, 3, 5, 10, 15, static_cast<uint16_t>(30 + number / 25),
+                     static_cast<uint16_t>(number % 25 * 40), 6);
   f.adpcm = {number % 89, 1000 + number};
   return f;
 }
