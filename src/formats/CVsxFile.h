@@ -5,6 +5,7 @@
 #include <array>
 
 #include "formats/CRecFile.h"
+#include "formats/SegmentWriter.h"
 #include "formats/VsxLayout.h"
 
 namespace tsv {
@@ -67,12 +68,7 @@ class CVsxFile : public CRecFile {
   VsxFileHeader header_;
   std::array<uint8_t, kVsxHeaderSize> rawHeader_{};  // as read, for segments
   std::array<FrameInfo, kRingSlots> frames_{};
-  // Segment writer: index of the frames written so far and where the next
-  // frame header goes.
-  std::vector<RecIndexEntry> outIndex_;
-  uint32_t writerFrameCount_ = 0;
-  uint32_t writerNextOffset_ = 0;
-  bool writerFailed_ = false;
+  SegmentWriter segment_;
 };
 
 // Index entry types of ".vs4" files.

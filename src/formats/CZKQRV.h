@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "formats/CRecFile.h"
+#include "formats/SegmentWriter.h"
 #include "formats/QrvLayout.h"
 
 namespace tsv {
@@ -74,10 +75,7 @@ class CZKQRV : public CRecFile {
   QrvFileHeader header_;
   std::array<uint8_t, kQrvHeaderSize> rawHeader_{};  // as read, for segments
   std::vector<QrvFrameRecord> records_ = std::vector<QrvFrameRecord>(kRingSlots);
-  std::vector<RecIndexEntry> outIndex_;
-  uint32_t writerFrameCount_ = 0;
-  uint32_t writerNextOffset_ = 0;
-  bool writerFailed_ = false;
+  SegmentWriter segment_;
   uint8_t fileResolutionCode_ = 6;
   std::unique_ptr<uint8_t[]> firstPicture_;
 };
