@@ -61,7 +61,11 @@ int Bounce(int64_t v, int range) {
 uint8_t Clamp255(int v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
 
 struct Layout {
-  int scale;    // font pixels per glyph pixel
+  int scale;    // font pixels per glyph pixel, across
+  // Font rows per glyph row: at least two, so that the player's
+  // de-interlace filter, which blends away single-row detail, keeps the
+  // clock readable at every size.
+  int scaleY;
   int margin;   // plate position from the top-left corner
   int barX;     // left edge of the sweeping bar (may be negative)
   int barWidth;
@@ -71,6 +75,7 @@ struct Layout {
 Layout MakeLayout(int width, int height, uint32_t k) {
   Layout l;
   l.scale = std::clamp(width / 240, 1, 3);
+  l.scaleY = std::max(2, l.scale);
   l.margin = 2 * l.scale;
   l.barWidth = std::max(4, width / 12);
   const int barStep = std::max(2, width / 50);
@@ -92,18 +97,18 @@ int BackgroundLuma(int width, int height, uint32_t k, int x, int y) {
 }
 
 void DrawClock(const Layout& l, const std::string& line, int row, YuvPicture* out) {
-  const int top = l.margin + row * kLineAdvance * l.scale;
+  const int top = l.margin + row * kLineAdvance * l.scaleY;
   for (std::size_t i = 0; i < line.size(); ++i) {
     const uint8_t* rows = GlyphRows(line[i]);
     if (rows == nullptr) continue;
     const int left = l.margin + l.scale + static_cast<int>(i) * kGlyphAdvance * l.scale;
-    for (int gy = 0; gy < kGlyphHeight * l.scale; ++gy) {
-      const int y = top + l.scale + gy;
+    for (int gy = 0; gy < kGlyphHeight * l.scaleY; ++gy) {
+      const int y = top + l.scaleY + gy;
       if (y >= out->height) break;
       for (int gx = 0; gx < kGlyphWidth * l.scale; ++gx) {
         const int x = left + gx;
         if (x >= out->width) break;
-        if (rows[gy / l.scale] & (0x10 >> (gx / l.scale)))
+        if (rows[gy / l.scaleY] & (0x10 >> (gx / l.scale)))
           out->y[static_cast<std::size_t>(y) * out->width + x] = kTextLuma;
       }
     }
@@ -126,7 +131,7 @@ void DrawTestPicture(int width, int height, uint32_t k, const std::string& line1
   // The plate behind the clock: dark, colourless.
   const int plateChars = static_cast<int>(std::max(line1.size(), line2.size()));
   const int plateRight = std::min(width, l.margin + (plateChars * kGlyphAdvance + 1) * l.scale);
-  const int plateBottom = std::min(height, l.margin + (2 * kLineAdvance + 1) * l.scale);
+  const int plateBottom = std::min(height, l.margin + (2 * kLineAdvance + 1) * l.scaleY);
   auto onPlate = [&](int x, int y) {
     return plateChars > 0 && x >= l.margin && x < plateRight && y >= l.margin && y < plateBottom;
   };

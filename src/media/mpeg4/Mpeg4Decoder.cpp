@@ -1,11 +1,13 @@
 #include "media/mpeg4/Mpeg4Decoder.h"
 
 #include <cstring>
+#include <mutex>
 #include <new>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
+#include <libavutil/log.h>
 }
 
 #include "media/mpeg4/OutputConversion.h"
@@ -91,6 +93,10 @@ bool DecodeOne(DecoderContext* ctx, uint8_t* data, std::size_t length) {
 }  // namespace
 
 uint32_t Initialise(Mpeg4DecoderParams* params, uint16_t width, uint16_t height, uint32_t mode) {
+  // A damaged picture is a dropped frame, not a message: the library's own
+  // diagnostics would otherwise reach the user's terminal.
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
   DecoderContext* ctx = ContextOf(params);
   if (!ctx || width == 0 || height == 0 || (width & 1) || (height & 1)) return kMpeg4Failed;
   // The de-interlaced luma plane is built in the scratch area; work areas
