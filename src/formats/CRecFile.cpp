@@ -47,6 +47,20 @@ bool CRecFile::ReadFrameIndex(std::size_t headerSize) {
   return true;
 }
 
+bool CRecFile::OpenRecordingFile(const std::string& path, std::size_t frameAreaStart, uint8_t* header,
+                                 std::size_t headerSize) {
+  File& file = state_->file;
+  if (!file.OpenExisting(path, true) || !ReadFrameIndex(frameAreaStart) || !file.Seek(0, File::Origin::Begin) ||
+      !file.ReadExact(header, headerSize)) {
+    file.Close();
+    ShowString(kStrOpenFileFailed);
+    return false;
+  }
+  state_->filePath = path;
+  state_->indexCount = static_cast<uint32_t>(index_.size());
+  return true;
+}
+
 int CRecFile::ClampIndex(uint32_t index) const {
   if (index_.empty()) return 0;
   return static_cast<int>(index < index_.size() ? index : index_.size() - 1);

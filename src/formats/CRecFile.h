@@ -134,12 +134,22 @@ class CRecFile {
   void ShowString(uint32_t id);
   bool SeekTo(uint32_t offset);
 
+  // Opens the recording, reads its frame index and the first headerSize
+  // bytes into `header`. On failure closes the file, shows "Open file is
+  // failed." and returns false.
+  bool OpenRecordingFile(const std::string& path, std::size_t frameAreaStart, uint8_t* header,
+                         std::size_t headerSize);
+
   // Reads the frame index at the end of the open file into index_ after
   // checking that it fits in the file behind headerSize bytes. False (the
   // index left empty) when it does not.
   bool ReadFrameIndex(std::size_t headerSize);
 
   // Index-range stepping shared by the layouts (see IndexStepping.cpp).
+  // Walks back from an index entry to the nearest key picture above entry 0
+  // and sets the at-start and key-found flags; returns that entry, or 0
+  // when the walk reached the start.
+  int StepBackToKey(int index, const IndexTypes& types);
   bool StepPreKeyFrameSeek(int index, const IndexTypes& types, bool entryZeroResult);
   bool StepMp4FindNextIndexRange(int index, const IndexTypes& types);
   bool StepMp4SetTargetFilePointer(const IndexTypes& types);

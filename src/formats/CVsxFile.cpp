@@ -41,16 +41,9 @@ bool CVsxFile::SetFilePointerToPreIFrame(Percent percent) {
 bool CVsxFile::OpenFileToGetDecoder(const std::string& path, uint32_t* streamFlag) {
   PlaybackState& st = *state_;
   uint8_t bytes[kVsxHeaderSize];
-  if (!st.file.OpenExisting(path, true) || !ReadFrameIndex(kVsxHeaderSize) ||
-      !st.file.Seek(0, File::Origin::Begin) || !st.file.ReadExact(bytes, sizeof bytes)) {
-    st.file.Close();
-    ShowString(kStrOpenFileFailed);
-    return false;
-  }
+  if (!OpenRecordingFile(path, kVsxHeaderSize, bytes, sizeof bytes)) return false;
   std::copy(bytes, bytes + kVsxHeaderSize, rawHeader_.begin());
   header_ = ParseVsxFileHeader(bytes);
-  st.filePath = path;
-  st.indexCount = static_cast<uint32_t>(index_.size());
   st.fileMagic = header_.magic;
   st.ipAddress = header_.ipAddress;
   st.ipText = FormatIpAddress(header_.ipAddress);
@@ -251,17 +244,10 @@ bool CVsxFile::JpegSetTargetFilePointer() { return StepJpegSetTargetFilePointer(
 bool CVsxFile::JpegFindNextIndexRange(int index) {
   if (!state_->file.IsOpen()) return true;
   if (index < 0) return false;
-  for (int i = ClampIndex(static_cast<uint32_t>(index)); i > 0; --i) {
-    if (IsVsxKeyType(index_[i].type)) {
-      state_->atStart = 0;
-      state_->keyFrameFound = 1;
-      stepping_.cursor = i;
-      return true;
-    }
-  }
-  state_->atStart = 1;
-  state_->keyFrameFound = 0;
-  return false;
+  const int key = StepBackToKey(index, kVsxTypes);
+  if (key == 0) return false;
+  stepping_.cursor = key;
+  return true;
 }
 
 bool CVsxFile::JpegCheckFrameShow(uint32_t) { return true; }

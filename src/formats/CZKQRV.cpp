@@ -49,12 +49,7 @@ bool CZKQRV::SetFilePointerToPreIFrame(Percent percent) {
 bool CZKQRV::OpenFileToGetDecoder(const std::string& path, uint32_t* streamFlag) {
   PlaybackState& st = *state_;
   uint8_t bytes[kQrvHeaderSize];
-  if (!st.file.OpenExisting(path, true) || !ReadFrameIndex(kQrvFirstFrameOffset) ||
-      !st.file.Seek(0, File::Origin::Begin) || !st.file.ReadExact(bytes, sizeof bytes)) {
-    st.file.Close();
-    ShowString(kStrOpenFileFailed);
-    return false;
-  }
+  if (!OpenRecordingFile(path, kQrvFirstFrameOffset, bytes, sizeof bytes)) return false;
   std::copy(bytes, bytes + kQrvHeaderSize, rawHeader_.begin());
   header_ = ParseQrvFileHeader(bytes);
   uint8_t terminator[2];
@@ -63,8 +58,6 @@ bool CZKQRV::OpenFileToGetDecoder(const std::string& path, uint32_t* streamFlag)
     st.file.Close();
     return false;
   }
-  st.filePath = path;
-  st.indexCount = static_cast<uint32_t>(index_.size());
   st.ipAddress = header_.ipAddress;
   st.ipText = FormatIpAddress(header_.ipAddress);
 

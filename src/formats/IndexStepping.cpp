@@ -5,18 +5,23 @@
 
 namespace tsv {
 
-bool CRecFile::StepPreKeyFrameSeek(int index, const IndexTypes& types, bool entryZeroResult) {
-  if (!state_->file.IsOpen() || index < 0) return false;
+int CRecFile::StepBackToKey(int index, const IndexTypes& types) {
   for (int i = ClampIndex(static_cast<uint32_t>(index)); i > 0; --i) {
     if (types.isKey(index_[i].type)) {
       state_->atStart = 0;
       state_->keyFrameFound = 1;
-      return SeekTo(index_[i].offset);
+      return i;
     }
   }
   state_->atStart = 1;
   state_->keyFrameFound = 0;
-  return entryZeroResult;
+  return 0;
+}
+
+bool CRecFile::StepPreKeyFrameSeek(int index, const IndexTypes& types, bool entryZeroResult) {
+  if (!state_->file.IsOpen() || index < 0) return false;
+  const int key = StepBackToKey(index, types);
+  return key > 0 ? SeekTo(index_[key].offset) : entryZeroResult;
 }
 
 bool CRecFile::StepMp4FindNextIndexRange(int index, const IndexTypes& types) {
@@ -55,17 +60,7 @@ bool CRecFile::StepMp4FindNextIndexRange(int index, const IndexTypes& types) {
   if (mode == 0) {
     if (!state_->file.IsOpen()) return true;
     if (index < 0) return false;
-    for (int i = ClampIndex(static_cast<uint32_t>(index)); i > 0; --i) {
-      if (types.isKey(index_[i].type)) {
-        state_->atStart = 0;
-        state_->keyFrameFound = 1;
-        stepping_.cursor = i;
-        return true;
-      }
-    }
-    state_->atStart = 1;
-    state_->keyFrameFound = 0;
-    stepping_.cursor = 0;
+    stepping_.cursor = StepBackToKey(index, types);
     return true;
   }
   return false;

@@ -35,9 +35,7 @@ bool SegmentWriter::End(SegmentOutput* out, uint32_t frameCount, std::vector<uin
                         std::size_t countOffset) {
   if (!out) return false;
   bool ok = !failed_ && frameCount == index_.size() && countOffset + 4 <= header.size();
-  std::vector<uint8_t> tail(index_.size() * kIndexEntrySize + 4);
-  for (std::size_t i = 0; i < index_.size(); ++i) SerializeIndexEntry(index_[i], tail.data() + i * kIndexEntrySize);
-  PutU32LE(tail.data() + tail.size() - 4, frameCount);
+  const std::vector<uint8_t> tail = SerializeIndexTail(index_, frameCount);
   if (ok) PutU32LE(header.data() + countOffset, frameCount);
   ok = ok && out->file().Write(tail.data(), tail.size());
   ok = ok && out->file().Seek(0, File::Origin::Begin) && out->file().Write(header.data(), header.size());

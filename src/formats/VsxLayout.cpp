@@ -47,4 +47,11 @@ void SerializeIndexEntry(const RecIndexEntry& e, uint8_t* b) {
   PutU32LE(b + 4, e.type);
 }
 
+std::vector<uint8_t> SerializeIndexTail(const std::vector<RecIndexEntry>& index, uint32_t count) {
+  std::vector<uint8_t> tail(index.size() * kIndexEntrySize + 4);
+  for (std::size_t i = 0; i < index.size(); ++i) SerializeIndexEntry(index[i], tail.data() + i * kIndexEntrySize);
+  PutU32LE(tail.data() + tail.size() - 4, count);
+  return tail;
+}
+
 }  // namespace tsv

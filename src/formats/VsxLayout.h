@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "platform/SystemTime.h"
 
@@ -46,6 +47,10 @@ struct RecIndexEntry {
 
 RecIndexEntry ParseIndexEntry(const uint8_t* bytes);
 void SerializeIndexEntry(const RecIndexEntry& entry, uint8_t* bytes);
+
+// The tail that closes a recording of either layout: the index entries,
+// then the u32 entry count.
+std::vector<uint8_t> SerializeIndexTail(const std::vector<RecIndexEntry>& index, uint32_t count);
 
 // ".vs4" frame types.
 constexpr uint32_t kVsxAudioFrame = 0;

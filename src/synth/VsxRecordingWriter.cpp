@@ -65,9 +65,7 @@ class VsxRecordingWriter final : public RecordingWriter {
       *error = "fewer frames than the header announces";
       return false;
     }
-    std::vector<uint8_t> bytes(index_.size() * kIndexEntrySize + 4);
-    for (std::size_t i = 0; i < index_.size(); ++i) SerializeIndexEntry(index_[i], bytes.data() + i * kIndexEntrySize);
-    PutU32LE(bytes.data() + index_.size() * kIndexEntrySize, static_cast<uint32_t>(index_.size()));
+    const std::vector<uint8_t> bytes = SerializeIndexTail(index_, static_cast<uint32_t>(index_.size()));
     return Check(out_.Write(bytes.data(), bytes.size()), error);
   }
 
