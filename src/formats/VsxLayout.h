@@ -45,6 +45,11 @@ struct RecIndexEntry {
   bool operator==(const RecIndexEntry&) const = default;
 };
 
+// The index entries of ".vs4" and ".vse" files share this shape; their
+// types differ (see the type constants of each layout).
+using VsxIndexEntry = RecIndexEntry;
+using QrvIndexEntry = RecIndexEntry;
+
 RecIndexEntry ParseIndexEntry(const uint8_t* bytes);
 void SerializeIndexEntry(const RecIndexEntry& entry, uint8_t* bytes);
 
