@@ -18,5 +18,8 @@ int RunSynth(const Args& args);
 int RunDecode(const Args& args);
 int RunSnapshot(const Args& args);
 int RunAudio(const Args& args);
+int RunConvert(const Args& args);
+int RunFindDisc(const Args& args);
+int RunImportDisc(const Args& args);
 
 }  // namespace tsv::cli

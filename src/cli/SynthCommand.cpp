@@ -13,13 +13,22 @@ namespace tsv::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tessarovine-cli synth [--layout vsx|qrv] [--codec mpeg4|jpeg] [--stream-type 0..6]\n"
+    "usage: tessarovine-cli synth [--layout vsx|qrv|mp4|qrvstream|disc] [--codec mpeg4|jpeg]\n"
+    "         [--stream-type 0..6] [--disc-run-sectors N]\n"
     "         [--frames N] [--rate FPS] [--key-interval K] [--resolution CODE] [--mode 0|1]\n"
     "         [--audio] [--sound-only] [--start \"YYYY-MM-DD hh:mm:ss\"] [--ip A.B.C.D]\n"
     "         [--record-style N] [--channel C] [--quality Q] [--quantiser Q] [--bare-jpeg]\n"
     "         [--long-head] [--dts] [--alt-key-type] [--qrv-extras] [--first-time-ms MS] -o FILE\n"
     "\n"
-    "  --layout        vsx writes a .vs4 recording (default), qrv a .vse recording\n"
+    "  --layout        vsx writes a .vs4 recording (default), qrv a .vse recording;\n"
+    "                  the raw forms a recorder hands out (MPEG-4 pictures, converted by\n"
+    "                  'tessarovine-cli convert'): mp4 a .mp4 stream file (28-byte head,\n"
+    "                  byte-swapped packets, key-referenced predicted pictures), qrvstream a\n"
+    "                  .QRV stream (byte-swapped packets with the local time packed in, one\n"
+    "                  chain of pictures; years 2000..2191), disc a recorder disc image of a\n"
+    "                  .QRV stream (2048-byte sectors: signature sector, runs of the stream\n"
+    "                  with an unlisted sector between runs, directory in the last sector)\n"
+    "  --disc-run-sectors  disc: sectors per run of the stream (default 64)\n"
     "  --codec         .vs4 pictures: mpeg4 (default) or jpeg\n"
     "  --stream-type   .vse: 0/3 JPEG, 1/4 MPEG-4 chain, 2/5 MPEG-4 key-referenced, 6 sound only\n"
     "                  (default from --codec, --mode and --sound-only, else 2)\n"
@@ -107,8 +116,12 @@ int RunSynth(const Args& args) {
     if (a == "-o") {
       output = v;
     } else if (a == "--layout") {
-      if (v != "vsx" && v != "qrv") return Usage("--layout is vsx or qrv");
+      if (v != "vsx" && v != "qrv" && v != "mp4" && v != "qrvstream" && v != "disc")
+        return Usage("--layout is vsx, qrv, mp4, qrvstream or disc");
       layout = v;
+    } else if (a == "--disc-run-sectors") {
+      if (!(n = number(1, 1000000))) return Usage("--disc-run-sectors is 1..1000000");
+      o.discRunSectors = *n;
     } else if (a == "--codec") {
       if (v != "mpeg4" && v != "jpeg") return Usage("--codec is mpeg4 or jpeg");
       codec = v;
@@ -157,8 +170,17 @@ int RunSynth(const Args& args) {
   if (output.empty()) return Usage("-o FILE is required");
 
   if (mode && (codec == "jpeg" || soundOnly)) return Usage("--mode applies to MPEG-4 pictures only");
-  o.layout = layout.value_or("vsx") == "qrv" ? SynthLayout::Qrv : SynthLayout::Vsx;
-  if (o.layout == SynthLayout::Vsx) {
+  const std::string chosenLayout = layout.value_or("vsx");
+  o.layout = chosenLayout == "qrv"         ? SynthLayout::Qrv
+             : chosenLayout == "mp4"       ? SynthLayout::Mp4Stream
+             : chosenLayout == "qrvstream" ? SynthLayout::QrvStream
+             : chosenLayout == "disc"      ? SynthLayout::Disc
+                                           : SynthLayout::Vsx;
+  if (SynthIsStream(o)) {
+    if (streamType || mode) return Usage("--stream-type and --mode do not apply to raw streams");
+    o.codec = codec.value_or("mpeg4") == "jpeg" ? SynthCodec::Jpeg : SynthCodec::Mpeg4;
+    o.soundOnly = soundOnly;
+  } else if (o.layout == SynthLayout::Vsx) {
     if (streamType) return Usage("--stream-type applies to --layout qrv");
     o.codec = codec.value_or("mpeg4") == "jpeg" ? SynthCodec::Jpeg : SynthCodec::Mpeg4;
     o.predictedMode = static_cast<int>(mode.value_or(1));

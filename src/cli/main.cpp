@@ -21,7 +21,12 @@ void PrintUsage(std::FILE* to) {
                "  snapshot FILE --frame N [-o FOLDER]\n"
                "                            save frame N as the Snapshot command does (JPEG, named by the time)\n"
                "  audio FILE -o SOUND.wav   the recording's sound as 8 kHz mono 16-bit WAV\n"
-               "  synth --layout vsx|qrv [OPTIONS] -o FILE\n"
+               "  convert SOURCE.mp4|SOURCE.QRV [-o FOLDER]\n"
+               "                            convert a raw stream into a .vs4 recording (Ctrl-C stops)\n"
+               "  find-disc [DEVICE...]     the optical drive (/dev/sr0..9) or image holding a recorder disc\n"
+               "  import-disc [DEVICE-OR-IMAGE] [-o FOLDER]\n"
+               "                            copy a recorder disc's stream into a .QRV file (default: desktop)\n"
+               "  synth --layout vsx|qrv|mp4|qrvstream|disc [OPTIONS] -o FILE\n"
                "                            make a test recording (see 'synth --help')\n");
 }
 
@@ -42,6 +47,9 @@ int main(int argc, char** argv) {
   if (command == "snapshot") return tsv::cli::RunSnapshot(args);
   if (command == "audio") return tsv::cli::RunAudio(args);
   if (command == "synth") return tsv::cli::RunSynth(args);
+  if (command == "convert") return tsv::cli::RunConvert(args);
+  if (command == "find-disc") return tsv::cli::RunFindDisc(args);
+  if (command == "import-disc") return tsv::cli::RunImportDisc(args);
   std::fprintf(stderr, "tessarovine-cli: unknown command '%s'\n", command.c_str());
   PrintUsage(stderr);
   return 2;

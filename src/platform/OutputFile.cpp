@@ -55,6 +55,16 @@ bool OutputFile::Write(const void* data, std::size_t size) {
   return true;
 }
 
+bool OutputFile::WriteAt(uint64_t offset, const void* data, std::size_t size) {
+  if (writeFailed_ || offset > size_ || size > size_ - offset) return false;
+  if (!file_.Seek(static_cast<long long>(offset), File::Origin::Begin) || !file_.Write(data, size) ||
+      !file_.Seek(0, File::Origin::End)) {
+    writeFailed_ = true;
+    return false;
+  }
+  return true;
+}
+
 bool OutputFile::Commit(std::string* error) {
   if (tempPath_.empty()) {
     *error = "no output file";

@@ -23,6 +23,9 @@ class OutputFile {
   // file cannot be created.
   bool Create(const std::string& finalPath, std::string* error);
   bool Write(const void* data, std::size_t size);
+  // Overwrites bytes already written (a header rewritten at the end);
+  // later writes still append. False when the range is not written yet.
+  bool WriteAt(uint64_t offset, const void* data, std::size_t size);
   // Bytes written so far.
   uint64_t Size() const { return size_; }
   // Flushes, closes and publishes under the final name. False (and the

@@ -11,6 +11,7 @@
 
 #include "formats/FrameInfo.h"
 #include "formats/QrvLayout.h"
+#include "formats/StreamPacket.h"
 #include "formats/VsxLayout.h"
 #include "platform/SystemTime.h"
 #include "platform/OutputFile.h"
@@ -50,5 +51,20 @@ struct QrvWriterSettings {
 
 std::unique_ptr<RecordingWriter> MakeQrvRecordingWriter(OutputFile& out, const QrvFileHeader& header,
                                                         const QrvWriterSettings& settings);
+
+// Raw recorder streams: the packets themselves, every 16-bit word stored
+// byte-reversed, and packets kept on whole words (an odd packet gets a zero
+// byte, counted in its length). A ".mp4" stream file starts with its head;
+// a disc image has a signature sector, the stream in runs of sectors with
+// one unlisted sector between runs, and the directory in its last sector.
+enum class StreamForm { Mp4, Qrv, Disc };
+
+struct StreamWriterSettings {
+  StreamForm form = StreamForm::Mp4;
+  StreamHead head;               // ".mp4" only
+  uint32_t discRunSectors = 64;  // disc: sectors per run (the last run may be shorter)
+};
+
+std::unique_ptr<RecordingWriter> MakeStreamRecordingWriter(OutputFile& out, const StreamWriterSettings& settings);
 
 }  // namespace tsv

@@ -47,18 +47,12 @@ uint32_t SoundFrameCount(const SynthOptions& o) {
   return static_cast<uint32_t>(std::max<uint64_t>(count, 1));
 }
 
-struct PlanEntry {
-  bool sound;
-  uint32_t index;  // picture k or sound frame j
-  uint32_t timeMs;
-};
+}  // namespace
 
-// Pictures and sound frames in file order: by frame time, a sound frame
-// before a picture of the same time.
-std::vector<PlanEntry> PlanFrames(const SynthOptions& o) {
+std::vector<SynthPlanEntry> SynthFramePlan(const SynthOptions& o) {
   const uint32_t pictures = SynthHasPictures(o) ? o.frames : 0;
   const uint32_t sounds = SoundFrameCount(o);
-  std::vector<PlanEntry> plan;
+  std::vector<SynthPlanEntry> plan;
   plan.reserve(static_cast<std::size_t>(pictures) + sounds);
   uint32_t k = 0, j = 0;
   while (k < pictures || j < sounds) {
@@ -72,6 +66,8 @@ std::vector<PlanEntry> PlanFrames(const SynthOptions& o) {
   }
   return plan;
 }
+
+namespace {
 
 std::string ClockNumber(uint32_t k) {
   char text[16];
@@ -162,25 +158,36 @@ QrvFileHeader MakeQrvHeader(const SynthOptions& o, uint32_t frameCount, uint32_t
 
 }  // namespace
 
+bool SynthIsStream(const SynthOptions& o) {
+  return o.layout == SynthLayout::Mp4Stream || o.layout == SynthLayout::QrvStream || o.layout == SynthLayout::Disc;
+}
+
 bool SynthHasPictures(const SynthOptions& o) {
-  return o.layout == SynthLayout::Vsx ? !o.soundOnly : o.streamType != kQrvStreamSoundOnly;
+  return o.layout == SynthLayout::Qrv ? o.streamType != kQrvStreamSoundOnly : !o.soundOnly;
 }
 
 bool SynthHasSound(const SynthOptions& o) { return o.sound || !SynthHasPictures(o); }
 
 bool SynthUsesMpeg4(const SynthOptions& o) {
   if (!SynthHasPictures(o)) return false;
-  return o.layout == SynthLayout::Vsx ? o.codec == SynthCodec::Mpeg4 : !QrvJpegType(o.streamType);
+  if (o.layout == SynthLayout::Qrv) return !QrvJpegType(o.streamType);
+  return o.codec == SynthCodec::Mpeg4;
 }
 
 int SynthPredictedMode(const SynthOptions& o) {
-  if (o.layout == SynthLayout::Vsx) return o.predictedMode;
-  return QrvChainType(o.streamType) ? 0 : 1;
+  switch (o.layout) {
+    case SynthLayout::Vsx: return o.predictedMode;
+    case SynthLayout::Qrv: return QrvChainType(o.streamType) ? 0 : 1;
+    case SynthLayout::Mp4Stream: return 1;
+    case SynthLayout::QrvStream:
+    case SynthLayout::Disc: return 0;
+  }
+  return 1;
 }
 
 std::optional<PictureSize> SynthPictureSize(const SynthOptions& o) {
   if (!SynthHasPictures(o)) return std::nullopt;
-  if (o.layout == SynthLayout::Vsx) return VsxDecodeSize(o.resolutionCode);
+  if (o.layout != SynthLayout::Qrv) return VsxDecodeSize(o.resolutionCode);
   for (const QrvSizeRow& row : kQrvSizes) {
     if (row.code == o.resolutionCode) return row.size;
   }
@@ -194,7 +201,13 @@ std::string CheckSynthOptions(const SynthOptions& o) {
   if (o.channel > 15) return "channel must be 0..15";
   if (o.jpegQuality < 1 || o.jpegQuality > 100) return "JPEG quality must be 1..100";
   if (o.quantiser < 2 || o.quantiser > 31) return "MPEG-4 quantiser must be 2..31";
-  if (o.layout == SynthLayout::Vsx) {
+  if (SynthIsStream(o)) {
+    if (o.soundOnly || o.codec != SynthCodec::Mpeg4) return "raw streams carry MPEG-4 pictures";
+    if (o.bareJpeg) return "bare JPEG data is a .vse stream form only";
+    if (o.layout != SynthLayout::Mp4Stream && (o.start.wYear < 2000 || o.start.wYear > 2190))
+      return ".QRV streams pack years 2000..2191 only";
+    if (o.layout == SynthLayout::Disc && o.discRunSectors < 1) return "a disc run needs at least one sector";
+  } else if (o.layout == SynthLayout::Vsx) {
     if (o.predictedMode != 0 && o.predictedMode != 1) return "predicted-stream mode must be 0 or 1";
     if (o.bareJpeg) return "bare JPEG data is a .vse stream form only";
   } else {
@@ -203,7 +216,7 @@ std::string CheckSynthOptions(const SynthOptions& o) {
   }
   if (SynthHasPictures(o) && !SynthPictureSize(o)) {
     return "resolution code " + std::to_string(o.resolutionCode) + " has no picture size in " +
-           (o.layout == SynthLayout::Vsx ? "a .vs4 file" : "a .vse file");
+           (o.layout == SynthLayout::Qrv ? "a .vse file" : "a .vs4 file");
   }
   const uint64_t lastMs = o.firstFrameTimeMs + DurationMs(o) + kSynthSoundFrameMs;
   if (lastMs > kMaxFrameTimeMs) return "frame times beyond the 32-bit 90 kHz clock";
@@ -236,7 +249,7 @@ bool Synthesize(const SynthOptions& o, const std::string& path, std::string* err
     *error = problem;
     return false;
   }
-  const std::vector<PlanEntry> plan = PlanFrames(o);
+  const std::vector<SynthPlanEntry> plan = SynthFramePlan(o);
   const auto frameCount = static_cast<uint32_t>(plan.size());
   const uint32_t firstMs = plan.front().timeMs;
   const uint32_t lastMs = plan.back().timeMs;
@@ -244,7 +257,18 @@ bool Synthesize(const SynthOptions& o, const std::string& path, std::string* err
   OutputFile out;
   if (!out.Create(path, error)) return false;
   std::unique_ptr<RecordingWriter> writer;
-  if (o.layout == SynthLayout::Vsx) {
+  if (SynthIsStream(o)) {
+    StreamWriterSettings s;
+    s.form = o.layout == SynthLayout::Mp4Stream ? StreamForm::Mp4
+             : o.layout == SynthLayout::QrvStream ? StreamForm::Qrv
+                                                   : StreamForm::Disc;
+    s.head.version = kStreamVersionMpeg4;
+    s.head.channel = o.channel;
+    s.head.ipAddress = o.ipAddress;
+    s.head.startTime = o.start;
+    s.discRunSectors = o.discRunSectors;
+    writer = MakeStreamRecordingWriter(out, s);
+  } else if (o.layout == SynthLayout::Vsx) {
     writer = MakeVsxRecordingWriter(out, MakeVsxHeader(o, frameCount, firstMs, lastMs), o.channel,
                                     o.alternateKeyType);
   } else {
@@ -269,13 +293,15 @@ bool Synthesize(const SynthOptions& o, const std::string& path, std::string* err
 
   // Raw ".QRV" streams carry the local time in every packet, so files made
   // from them (".vse", and ".vs4" marked as converted) do as well.
-  const bool packTime = o.layout == SynthLayout::Qrv || (SynthUsesMpeg4(o) && SynthPredictedMode(o) == 0);
+  const bool packTime = o.layout == SynthLayout::Qrv || o.layout == SynthLayout::QrvStream ||
+                        o.layout == SynthLayout::Disc ||
+                        (o.layout == SynthLayout::Vsx && SynthUsesMpeg4(o) && SynthPredictedMode(o) == 0);
   const uint8_t pictureStream = SynthUsesMpeg4(o) ? static_cast<uint8_t>(kPictureStream | o.channel) : kJpegStream;
 
   std::vector<uint8_t> payload;
   std::optional<uint32_t> lastPictureMs, lastSoundMs;
   for (std::size_t i = 0; i < plan.size(); ++i) {
-    const PlanEntry& e = plan[i];
+    const SynthPlanEntry& e = plan[i];
     SynthFrame frame;
     frame.sound = e.sound;
     frame.timeMs = e.timeMs;

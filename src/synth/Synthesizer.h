@@ -1,13 +1,15 @@
 // The recording synthesizer: makes ".vs4" (Vsx layout) and ".vse" (QRV
 // layout) recordings with a moving test picture (MPEG-4 or JPEG) and IMA
-// ADPCM sound, for tests, demos and anyone who needs a recording of a given
-// kind. The output appears complete or not at all, and an existing file is
-// never replaced.
+// ADPCM sound, and the raw forms recorders hand out: ".mp4" stream files,
+// ".QRV" streams and recorder disc images (MPEG-4 pictures only), for tests,
+// demos and anyone who needs a recording of a given kind. The output
+// appears complete or not at all, and an existing file is never replaced.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "formats/Resolution.h"
 #include "platform/SystemTime.h"
@@ -15,7 +17,11 @@
 
 namespace tsv {
 
-enum class SynthLayout { Vsx, Qrv };
+// Mp4Stream: a ".mp4" stream file (head, then packets; predicted pictures
+// refer to their key picture). QrvStream: a ".QRV" stream (packets with
+// the local time packed in; one chain of pictures). Disc: a recorder disc
+// image holding a ".QRV" stream.
+enum class SynthLayout { Vsx, Qrv, Mp4Stream, QrvStream, Disc };
 enum class SynthCodec { Mpeg4, Jpeg };
 
 struct SynthOptions {
@@ -55,7 +61,22 @@ struct SynthOptions {
   // ".vse": key pictures have index type 0 instead of 0x1001.
   bool alternateKeyType = false;
   bool qrvExtraBytes = false;  // ".vse": frame headers carry the two extra bytes
+  uint32_t discRunSectors = 64;  // disc images: sectors per run of the stream
 };
+
+// One frame of a synthesized recording, in file order.
+struct SynthPlanEntry {
+  bool sound = false;
+  uint32_t index = 0;   // picture k or sound frame j
+  uint32_t timeMs = 0;  // frame time
+};
+
+// The frames in file order: by frame time, a sound frame before a picture
+// of the same time.
+std::vector<SynthPlanEntry> SynthFramePlan(const SynthOptions& options);
+
+// Whether the layout is one of the raw stream forms.
+bool SynthIsStream(const SynthOptions& options);
 
 // Empty when the options make a recording; else the reason they do not.
 std::string CheckSynthOptions(const SynthOptions& options);
