@@ -204,8 +204,11 @@ std::string CheckSynthOptions(const SynthOptions& o) {
   if (SynthIsStream(o)) {
     if (o.soundOnly || o.codec != SynthCodec::Mpeg4) return "raw streams carry MPEG-4 pictures";
     if (o.bareJpeg) return "bare JPEG data is a .vse stream form only";
-    if (o.layout != SynthLayout::Mp4Stream && (o.start.wYear < 2000 || o.start.wYear > 2190))
-      return ".QRV streams pack years 2000..2191 only";
+    // Six bits of year offset and an extra bit worth 128: 2000..2063 and 2128..2191.
+    const bool packable = (o.start.wYear >= 2000 && o.start.wYear <= 2062) ||
+                          (o.start.wYear >= 2128 && o.start.wYear <= 2190);
+    if (o.layout != SynthLayout::Mp4Stream && !packable)
+      return ".QRV streams pack the years 2000..2063 and 2128..2191 only";
     if (o.layout == SynthLayout::Disc && o.discRunSectors < 1) return "a disc run needs at least one sector";
   } else if (o.layout == SynthLayout::Vsx) {
     if (o.predictedMode != 0 && o.predictedMode != 1) return "predicted-stream mode must be 0 or 1";
