@@ -40,6 +40,7 @@ bool StreamConversion::StartConversion(const std::string& outputFolder, Progress
   convertReport_ = ConvertReport{};
   worker_ = std::thread([this, outputFolder, progress = std::move(progress)] {
     convertReport_ = ConvertOpenedStream(source_, sourcePath_, settings_, outputFolder, stop_, progress);
+    source_.Close();  // a source is converted once
     finished_.store(true, std::memory_order_release);
   });
   return true;

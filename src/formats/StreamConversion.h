@@ -32,7 +32,8 @@ class StreamConversion {
   bool SourceIsQrv() const { return kind_ == StreamKind::Qrv; }
 
   // Starts converting the open source into outputFolder (empty: beside the
-  // source). False when no source is open or a task is running.
+  // source); the source is closed when the conversion ends. False when no
+  // source is open or a task is running.
   bool StartConversion(const std::string& outputFolder, ProgressFn progress);
   // Starts copying the recorder disc in device into a ".QRV" file in folder.
   bool StartDiscCopy(const std::string& device, const std::string& folder, ProgressFn progress);
@@ -53,7 +54,8 @@ class StreamConversion {
  private:
   bool Launch();
 
-  // Written by the owner's thread while no task runs.
+  // Written by the owner's thread while no task runs; source_ is the
+  // worker's while a conversion runs.
   File source_;
   std::string sourcePath_;
   StreamKind kind_ = StreamKind::Mp4;

@@ -39,9 +39,11 @@ class BlockReader {
     if (pos >= start_ && pos - start_ <= len_) {
       keep = len_ - static_cast<std::size_t>(pos - start_);
       if (keep >= need || windowReachesEnd_) return static_cast<long long>(keep);
-      std::memmove(buf_.data(), buf_.data() + (pos - start_), keep);
+      if (keep > 0) std::memmove(buf_.data(), buf_.data() + (pos - start_), keep);
     }
-    const std::size_t want = std::max(need, block_);
+    // A block, but no more than the source still holds.
+    const uint64_t left = input_.Size() > pos + keep ? input_.Size() - pos - keep : 0;
+    const std::size_t want = std::max(need, keep + static_cast<std::size_t>(std::min<uint64_t>(block_, left)));
     if (buf_.size() < want) buf_.resize(want);
     const long long got = input_.ReadAt(pos + keep, buf_.data() + keep, want - keep);
     if (got < 0) return -1;
