@@ -21,5 +21,6 @@ int RunAudio(const Args& args);
 int RunConvert(const Args& args);
 int RunFindDisc(const Args& args);
 int RunImportDisc(const Args& args);
+int RunPlay(const Args& args);
 
 }  // namespace tsv::cli

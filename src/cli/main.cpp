@@ -21,6 +21,8 @@ void PrintUsage(std::FILE* to) {
                "  snapshot FILE --frame N [-o FOLDER]\n"
                "                            save frame N as the Snapshot command does (JPEG, named by the time)\n"
                "  audio FILE -o SOUND.wav   the recording's sound as 8 kHz mono 16-bit WAV\n"
+               "  play FILE [--audio KIND] [--script \"CMD; ...\"] [--report PATH.json] [--unpaced]\n"
+               "                            play through the engine, headless (see 'play --help')\n"
                "  convert SOURCE.mp4|SOURCE.QRV [-o FOLDER]\n"
                "                            convert a raw stream into a .vs4 recording (Ctrl-C stops)\n"
                "  find-disc [DEVICE...]     the optical drive (/dev/sr0..9) or image holding a recorder disc\n"
@@ -46,6 +48,7 @@ int main(int argc, char** argv) {
   if (command == "decode") return tsv::cli::RunDecode(args);
   if (command == "snapshot") return tsv::cli::RunSnapshot(args);
   if (command == "audio") return tsv::cli::RunAudio(args);
+  if (command == "play") return tsv::cli::RunPlay(args);
   if (command == "synth") return tsv::cli::RunSynth(args);
   if (command == "convert") return tsv::cli::RunConvert(args);
   if (command == "find-disc") return tsv::cli::RunFindDisc(args);

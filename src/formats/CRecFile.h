@@ -108,6 +108,13 @@ class CRecFile {
   // The payload buffer of a frame-ring slot (slot taken modulo 50).
   uint8_t* FrameSlot(uint32_t slot);
 
+  // Whether the file position has reached the end of the frames (the
+  // index or beyond): nothing more can be read forwards.
+  bool PastFrameArea() const {
+    return !state_->file.IsOpen() || state_->file.Tell() < 0 ||
+           static_cast<uint64_t>(state_->file.Tell()) >= frameAreaEnd_;
+  }
+
   // Whether index entry i is a key picture (a decode can start there).
   bool IsKeyEntry(std::size_t i) const { return i < index_.size() && indexTypes_->isKey(index_[i].type); }
 

@@ -13,7 +13,8 @@ void PrepareRings(PlaybackState& state, bool withPictures) {
   if (!state.frameRing) state.frameRing.reset(new uint8_t[kRingSlots * kFrameSlotSize]);
   if (withPictures && !state.pictureRing) state.pictureRing.reset(new uint8_t[kRingSlots * kPictureSlotBytes]);
   state.pictureRecords.fill(PictureRecord{});
-  state.soundReserves.fill(0);
+  for (auto& reserve : state.soundReserves) reserve = 0;
+  for (auto& mark : state.pictureEndMark) mark = 0;
 }
 
 std::string FormatDurationText(uint32_t seconds, uint8_t speedLevel) {

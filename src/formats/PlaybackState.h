@@ -35,12 +35,14 @@ struct PictureRecord {
   uint8_t resolutionCode = 0;
 };
 
-// One decoded sound block's timing, per sound-ring slot.
+// One decoded sound block's timing, per sound-ring slot. Written by the
+// decode thread, read and cleared by the sound device's completion.
 struct SoundRecord {
-  uint32_t time = 0;      // milliseconds of stream time
-  uint32_t syncTime = 0;  // milliseconds
-  uint32_t deadline = 0;  // milliseconds
-  uint32_t frameNumber = 0;
+  std::atomic<uint32_t> time{0};      // milliseconds of stream time
+  std::atomic<uint32_t> syncTime{0};  // milliseconds
+  std::atomic<uint32_t> deadline{0};  // milliseconds
+  std::atomic<uint32_t> frameNumber{0};
+  void Clear() { time = syncTime = deadline = frameNumber = 0; }
 };
 
 struct Rect {
@@ -91,14 +93,27 @@ struct PlaybackState {
   std::atomic<uint8_t> savedSpeedLevel{kSpeedNormal};
   std::atomic<uint32_t> offSpeed{0};  // 1 while not at normal speed (sound off)
   std::atomic<uint32_t> stepRequest{0};
+  // The window's hold logic of the fast buttons while paused.
+  std::atomic<uint32_t> holdPending{0};
+  std::atomic<uint32_t> timerStepArmed{0};
+  std::atomic<int32_t> pendingFastButton{-1};
+  std::atomic<uint32_t> snapshotRequest{0};
 
   // The open recording. Reader thread only while the engine runs.
   File file;
 
+  // Written by the decode thread before a slot is handed on, read by the
+  // render thread after it took the slot.
   std::array<PictureRecord, kRingSlots> pictureRecords{};
+  // Set by the decode thread on the last picture before a file's final
+  // sound frame, whose picture may already be on its way: that picture
+  // counts one frame further, so the end is seen on it.
+  std::array<std::atomic<uint32_t>, kRingSlots> pictureEndMark{};
   std::array<SoundRecord, kRingSlots> soundRecords{};
   std::array<uint32_t, kRingSlots> soundSizes{};
-  std::array<uint32_t, kRingSlots> soundReserves{};
+  // Reserve word of each sound slot; the window reads bit 0 of the block
+  // playing as a busy mark.
+  std::array<std::atomic<uint32_t>, kRingSlots> soundReserves{};
 
   Rect screenRect;
   std::array<uint32_t, 3> displayColours{0xDDDD10, 0xFFFFFF, 0x00F2FF};
