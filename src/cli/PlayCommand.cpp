@@ -176,6 +176,7 @@ int RunPlay(const Args& args) {
     std::string arg1, arg2;
     words >> arg1 >> arg2;
     const bool has1 = ParseNumber(arg1, &a), has2 = ParseNumber(arg2, &b);
+    if (commands.seeking() && verb != "wait" && verb != "preview") commands.EndSeek(front.slider);
     if (verb == "wait" && has1) waitMs(a);
     else if (verb == "play") commands.Play();
     else if (verb == "pause") commands.Pause();
@@ -195,10 +196,15 @@ int RunPlay(const Args& args) {
       }
       commands.FastButtonUp();
     } else if (verb == "seek" && has1 && a <= 100) {
+      // Press and release on the slider at that position.
       front.slider = static_cast<uint16_t>(a);
-      commands.ResumeAtSlider();
+      commands.BeginSeek();
+      commands.EndSeek(static_cast<uint16_t>(a));
     } else if (verb == "preview" && has1 && a <= 100) {
+      // Press, drag there and hold: one picture is shown; the release comes
+      // with the next command.
       front.slider = static_cast<uint16_t>(a);
+      commands.BeginSeek();
       commands.Preview(static_cast<uint16_t>(a));
     } else if (verb == "marks" && has1 && has2 && a >= 1 && a < b && b <= st.indexCount) {
       firstMark = a;
@@ -215,6 +221,7 @@ int RunPlay(const Args& args) {
       return 2;
     }
   }
+  if (commands.seeking() && !quit) commands.EndSeek(front.slider);
   if (!quit && script.empty()) waitMs(UINT64_MAX);
   if (!quit && !script.empty()) ended = st.endReached ? "end" : (st.playing ? "stopped" : ended);
   commands.Close();

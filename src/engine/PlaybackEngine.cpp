@@ -34,6 +34,7 @@ bool PlaybackEngine::PrepareFileBuffers(CRecFile& reader) {
   st.displayColours = {0xDDDD10, 0xFFFFFF, 0x00F2FF};
   for (auto& reserve : st.soundReserves) reserve = 0;
   st.languageId = 1033;
+  st.clock = &clock_;
   PrepareRings(st, true);
   if (!soundRing_) soundRing_.reset(new uint8_t[kRingSlots * kSoundSlotSize]());
   if (!PrepareWaveBuffers(*wave_)) return false;

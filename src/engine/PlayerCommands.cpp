@@ -235,9 +235,6 @@ void PlayerCommands::ResumeAtSlider() {
   StopEngine();
   st.seekPercent = position;
   reader_.SetFilePointerToPreIFrame(Percent{position});
-  // In backward play the walk over the index restarts at the new position;
-  // otherwise it would go on from where it stood before the seek.
-  if (st.reverse) reader_.FindNextIndexRange(static_cast<int>(reader_.PercentToFrameIndex(position)));
   st.videoPacing = st.defaultVideoPacing.load();
   st.playing = 1;
   st.endReached = 0;
@@ -264,6 +261,44 @@ void PlayerCommands::Preview(uint16_t percent) {
   engine_.StopEngine();  // ends by itself after one picture
   engine_.singlePicture = 0;
   st.reverse = reverse;
+}
+
+void PlayerCommands::BeginSeek() {
+  if (seeking_) return;
+  PlaybackState& st = reader_.state();
+  StopEngine();
+  savedReverse_ = st.reverse.exchange(0);
+  seeking_ = true;
+}
+
+void PlayerCommands::EndSeek(uint16_t position) {
+  if (!seeking_) return;
+  PlaybackState& st = reader_.state();
+  StopEngine();
+  st.seekPercent = position;
+  st.reverse = savedReverse_;
+  if (!st.reverse) {
+    reader_.SetFilePointerToPreIFrame(Percent{position});
+  } else {
+    // Backward play goes on from the new place.
+    const uint32_t frame = reader_.PercentToFrameIndex(position);
+    if (frame != 0 && reader_.FindNextIndexRange(static_cast<int>(frame) - 1)) {
+      st.offSpeed = 1;
+      st.videoPacing = 1;
+      st.reverse = 1;
+    }
+  }
+  st.progressPercent = st.seekPercent.load();
+  st.playing = 1;
+  st.endReached = 0;
+  ResetRingCounters();
+  engine_.CreateEngineObjects();
+  if (st.paused) {
+    frontEnd_.ButtonLook(PlayerButton::Pause, true);
+    engine_.runEvent()->Reset();  // the engine starts held
+  }
+  engine_.StartEngine();
+  seeking_ = false;
 }
 
 void PlayerCommands::LoopBack(uint32_t firstMarkFrame) {

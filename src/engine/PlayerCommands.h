@@ -46,8 +46,16 @@ class PlayerCommands {
   void FastRewind();
   // The slider released at a position: play on from there.
   void ResumeAtSlider();
-  // The slider dragged to a position: show one picture there.
+  // The slider pressed: the engine stops for the seek and backward play is
+  // set aside while the slider is dragged.
+  void BeginSeek();
+  // The slider dragged to a position (the window's 300 ms timer): show one
+  // picture there.
   void Preview(uint16_t percent);
+  // The slider released at a position: play on from there, in the
+  // direction played before, held when paused.
+  void EndSeek(uint16_t position);
+  bool seeking() const { return seeking_; }
   // The end of a marked stretch was shown: play it again from its start.
   void LoopBack(uint32_t firstMarkFrame);
   // A fast button pressed while paused, held for a second, and released.
@@ -70,6 +78,8 @@ class PlayerCommands {
   CRecFile& reader_;
   PlayerFrontEnd& frontEnd_;
   bool holdTimerRunning_ = false;
+  bool seeking_ = false;
+  uint32_t savedReverse_ = 0;
 };
 
 }  // namespace tsv

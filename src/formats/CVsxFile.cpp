@@ -262,7 +262,7 @@ bool CVsxFile::JpegDoSleep(Event* stop) {
   if (level < kSpeedNormal) return SlowLevelSleep(st, stop, t);
   if (level > kSpeedNormal || st.videoPacing) {
     if (t >= 500) return true;
-    SleepUnlessStopped(stop, d >> SpeedStep(level));
+    SleepUnlessStopped(st, stop, d >> SpeedStep(level));
     return true;
   }
   // Normal speed following the sound clock: wait until the sound has
@@ -273,21 +273,21 @@ bool CVsxFile::JpegDoSleep(Event* stop) {
     const uint32_t start = st.audioWindowStart, end = st.audioWindowEnd;
     if (start != 0 && end != 0) break;
     if (start == 0 && end == 0) {
-      SleepUnlessStopped(stop, d);
+      SleepUnlessStopped(st, stop, d);
       return true;
     }
-    SleepUnlessStopped(stop, 10);
+    SleepUnlessStopped(st, stop, 10);
   }
   if (t >= 500) return true;
   const uint32_t f = record.frameTime;
   const uint32_t start = st.audioWindowStart, end = st.audioWindowEnd;
   if (start <= f && f <= end) {
-    SleepUnlessStopped(stop, d);
+    SleepUnlessStopped(st, stop, d);
   } else if (f < start) {
-    if (end - f >= 3001) SleepUnlessStopped(stop, d);
+    if (end - f >= 3001) SleepUnlessStopped(st, stop, d);
   } else if (st.progressPercent != 99) {
-    SleepUnlessStopped(stop, 10);
-    SleepUnlessStopped(stop, 2 * d);
+    SleepUnlessStopped(st, stop, 10);
+    SleepUnlessStopped(st, stop, 2 * d);
   }
   return true;
 }

@@ -308,7 +308,7 @@ bool CZKQRV::JpegDoSleep(Event* stop) {
   if (level < kSpeedNormal) return SlowLevelSleep(st, stop, t);
   if (t >= 2000) t = 1993;  // a gap in the recording waits at most two seconds
   else if (t > 7) t -= 7;
-  SleepUnlessStopped(stop, t >> SpeedStep(level));
+  SleepUnlessStopped(st, stop, t >> SpeedStep(level));
   return true;
 }
 

@@ -13,8 +13,9 @@ uint32_t SpeedStep(uint8_t level) {
   return level < 9 ? kSteps[level] : 0;
 }
 
-bool SleepUnlessStopped(Event* stop, uint32_t ms) {
-  if (stop) return !stop->WaitFor(std::chrono::milliseconds(ms));
+bool SleepUnlessStopped(PlaybackState& state, Event* stop, uint32_t ms) {
+  Clock& clock = state.clock ? *state.clock : SystemClock();
+  if (stop) return clock.Sleep(*stop, ms);
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
   return true;
 }
@@ -24,7 +25,7 @@ bool SlowLevelSleep(PlaybackState& state, Event* stop, uint32_t t) {
   for (uint32_t n = 0; level < kSpeedNormal && n < SpeedStep(level); ++n) {
     if (stop && stop->IsSet()) return false;
     // Intervals of 500 ms and more are gaps in the recording, not waits.
-    if (t >= 8 && t < 500) SleepUnlessStopped(stop, t - 7);
+    if (t >= 8 && t < 500 && !SleepUnlessStopped(state, stop, t - 7)) return false;
     level = state.speedLevel;
   }
   return true;

@@ -11,6 +11,7 @@
 
 #include "formats/FrameInfo.h"
 #include "media/VideoDecoderSlot.h"
+#include "platform/Clock.h"
 #include "platform/File.h"
 #include "platform/SystemTime.h"
 
@@ -98,6 +99,10 @@ struct PlaybackState {
   std::atomic<uint32_t> timerStepArmed{0};
   std::atomic<int32_t> pendingFastButton{-1};
   std::atomic<uint32_t> snapshotRequest{0};
+
+  // The clock of the JPEG path's waits (the engine's; the system clock
+  // when none is set).
+  Clock* clock = nullptr;
 
   // The open recording. Reader thread only while the engine runs.
   File file;

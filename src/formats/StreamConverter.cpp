@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "formats/FrameInfo.h"
@@ -122,9 +123,7 @@ class Converter {
         reader_(input, s.readBlock),
         progress_(progress, input.Size()),
         report_(report),
-        packet_(kMaxStreamPacket + 1) {
-    pending_.reserve(kOutputBlock + kMaxStreamPacket + kFrameInfoSize);
-  }
+        pending_(new uint8_t[kOutputBlock + kFrameInfoSize + kMaxStreamPacket + 2]) {}
 
   void Run() {
     const uint64_t size = input_.Size();
@@ -172,13 +171,18 @@ class Converter {
         report_.truncatedLastPacket = converting;
         break;
       }
-      SwapWords(reader_.At(at), packet_.data(), stored);
+      // The packet goes straight to its place in the output, behind room
+      // for its frame header; until conversion starts it is looked at there
+      // and then overwritten by the next one.
+      uint8_t* frame = pending_.get() + pendingSize_;
+      SwapWords(reader_.At(at), frame + kFrameInfoSize, stored);
       if (!converting) {
-        const std::size_t payloadAt = PacketPayloadOffset(packet_.data(), length);
-        converting = payloadAt + 4 <= length && GetU32LE(packet_.data() + payloadAt) == kVideoObjectStart;
+        const uint8_t* packet = frame + kFrameInfoSize;
+        const std::size_t payloadAt = PacketPayloadOffset(packet, length);
+        converting = payloadAt + 4 <= length && GetU32LE(packet + payloadAt) == kVideoObjectStart;
       }
       if (converting) {
-        const Step step = AddFrame(length);
+        const Step step = AddFrame(frame, length);
         if (step == Step::Failed) return;
         if (step == Step::Full) {
           report_.sizeLimitReached = true;
@@ -195,8 +199,10 @@ class Converter {
  private:
   enum class Step { Added, Full, Failed };
 
-  Step AddFrame(uint32_t length) {
-    const uint8_t* packet = packet_.data();
+  // Completes the frame whose packet lies behind the frame header room at
+  // `frame` in the pending output.
+  Step AddFrame(uint8_t* frame, uint32_t length) {
+    const uint8_t* packet = frame + kFrameInfoSize;
     const PesScan scan = ScanPes(packet, length, true);
     // A packet without a time stamp keeps the previous one (interval 0).
     const uint32_t pts = (scan.found & kPesFoundStamp) != 0 ? scan.pts : lastPts_;
@@ -216,7 +222,7 @@ class Converter {
     info.timestamp = s_.kind == StreamKind::Qrv ? UnpackFrameTime(packet + kPackedTimeAt) : Mp4FrameTime();
     if (report_.frames == 0 && !Begin(info.timestamp)) return Step::Failed;
 
-    const uint64_t offset = written_;
+    const uint64_t offset = flushed_ + pendingSize_;
     const uint64_t indexSize = (index_.size() + 1) * kIndexEntrySize + 4;
     if (offset + kFrameInfoSize + length + indexSize > kMaxVsxSize) return Step::Full;
 
@@ -225,9 +231,9 @@ class Converter {
     info.formatTag = header_.magic;
     info.resolutionCode = resolution_;
     info.channel = s_.head.channel;
-    uint8_t bytes[kFrameInfoSize];
-    SerializeFrameInfo(info, bytes);
-    if (!Put(bytes, sizeof bytes) || !Put(packet, length)) return Step::Failed;
+    SerializeFrameInfo(info, frame);
+    pendingSize_ += kFrameInfoSize + length;
+    if (pendingSize_ >= kOutputBlock && !Flush()) return Step::Failed;
     index_.push_back({static_cast<uint32_t>(offset), IndexTypeOf(scan)});
     ++report_.frames;
     return Step::Added;
@@ -257,29 +263,26 @@ class Converter {
       Fail(ConvertStatus::WriteFailed, error);
       return false;
     }
-    uint8_t bytes[kVsxHeaderSize];
-    SerializeVsxFileHeader(header_, bytes);
-    return Put(bytes, sizeof bytes);
-  }
-
-  bool Put(const uint8_t* data, std::size_t size) {
-    pending_.insert(pending_.end(), data, data + size);
-    written_ += size;
-    return pending_.size() < kOutputBlock || Flush();
+    // Nothing was written before the first frame: the header's room is
+    // still at the front of the pending output.
+    SerializeVsxFileHeader(header_, pending_.get());
+    return true;
   }
 
   bool Flush() {
-    if (!pending_.empty() && !output_.Write(pending_.data(), pending_.size())) {
+    if (pendingSize_ > 0 && !output_.Write(pending_.get(), pendingSize_)) {
       Fail(ConvertStatus::WriteFailed, "cannot write the recording");
       return false;
     }
-    pending_.clear();
+    flushed_ += pendingSize_;
+    pendingSize_ = 0;
     return true;
   }
 
   void Finish() {
     const std::vector<uint8_t> tail = SerializeIndexTail(index_, report_.frames);
-    if (!Put(tail.data(), tail.size()) || !Flush()) return;
+    if (!Flush()) return;
+    if (!output_.Write(tail.data(), tail.size())) return Fail(ConvertStatus::WriteFailed, "cannot write the recording");
     header_.frameCount = report_.frames;
     header_.startTime = firstPts_ / 90 / 1000;
     header_.endTime = lastPts_ / 90 / 1000;
@@ -305,9 +308,11 @@ class Converter {
   Progress progress_;
   ConvertReport& report_;
 
-  std::vector<uint8_t> packet_;   // the current packet, in plain byte order
-  std::vector<uint8_t> pending_;  // output bytes not yet written
-  uint64_t written_ = 0;          // output bytes so far, pending included
+  // Output bytes not yet written: room for the file header first, then
+  // frame headers and packets; written out in blocks of kOutputBlock.
+  std::unique_ptr<uint8_t[]> pending_;
+  std::size_t pendingSize_ = kVsxHeaderSize;
+  uint64_t flushed_ = 0;  // output bytes written before pending_
   std::vector<RecIndexEntry> index_;
   VsxFileHeader header_;
   uint8_t resolution_ = 0;  // from the first frame's picture size

@@ -1,5 +1,7 @@
 #include "formats/StreamPacket.h"
 
+#include <cstring>
+
 #include "platform/ByteIO.h"
 
 namespace tsv {
@@ -25,7 +27,16 @@ void SerializeStreamHead(const StreamHead& h, uint8_t* b) {
 }
 
 void SwapWords(const uint8_t* in, uint8_t* out, std::size_t size) {
-  for (std::size_t i = 0; i + 1 < size; i += 2) {
+  // Eight words at a time: a rotation by 8 bits of each 16-bit lane.
+  using Lanes = uint16_t __attribute__((vector_size(16)));
+  std::size_t i = 0;
+  for (; i + sizeof(Lanes) <= size; i += sizeof(Lanes)) {
+    Lanes x;
+    std::memcpy(&x, in + i, sizeof x);
+    x = static_cast<Lanes>((x << 8) | (x >> 8));
+    std::memcpy(out + i, &x, sizeof x);
+  }
+  for (; i + 1 < size; i += 2) {
     const uint8_t first = in[i];
     out[i] = in[i + 1];
     out[i + 1] = first;

@@ -50,7 +50,11 @@ TEST(EngineStress, TwoThousandRandomCommandsNeverDeadlock) {
       case 5: c.FastRewind(); break;
       case 6: c.SlowRewind(); break;
       case 7: rec.front.slider = static_cast<uint16_t>(random() % 101); c.ResumeAtSlider(); break;
-      case 8: c.Preview(static_cast<uint16_t>(random() % 101)); break;
+      case 8:
+        c.BeginSeek();
+        c.Preview(static_cast<uint16_t>(random() % 101));
+        if (random() % 2) c.EndSeek(static_cast<uint16_t>(random() % 101));
+        break;
       case 9: c.FastButtonDown(random() % 2 ? kFastForwardButton : kFastRewindButton); break;
       case 10: c.FastButtonHeld(); break;
       case 11: c.FastButtonUp(); break;
@@ -62,6 +66,7 @@ TEST(EngineStress, TwoThousandRandomCommandsNeverDeadlock) {
   watchdog.join();
 
   // Still a working player: from the start it plays to the end.
+  if (c.seeking()) c.EndSeek(0);
   c.Stop();
   rec.front.Clear();
   c.Play();
