@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test. With --asan the
-# tests run in the AddressSanitizer + UndefinedBehaviorSanitizer build too.
+# tests run in the AddressSanitizer + UndefinedBehaviorSanitizer build too,
+# and the engine's tests in the ThreadSanitizer build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -11,4 +12,7 @@ if [ "${1:-}" = "--asan" ]; then
   cmake --preset asan >/dev/null
   cmake --build --preset asan -j"$(nproc)"
   ctest --preset asan -j"$(nproc)"
+  cmake --preset tsan >/dev/null
+  cmake --build --preset tsan -j"$(nproc)"
+  ctest --preset tsan -j"$(nproc)"
 fi

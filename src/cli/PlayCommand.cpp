@@ -138,6 +138,7 @@ int RunPlay(const Args& args) {
 
   std::string ended = "end";
   uint32_t firstMark = 0;
+  bool loopedStretch = false;  // a marked stretch ended (and looped back)
   uint64_t lastLine = SystemClock().NowMs();
   // Waits, keeping the engine's own ends in view; false when playback ended.
   auto waitMs = [&](uint64_t ms) {
@@ -149,6 +150,7 @@ int RunPlay(const Args& args) {
       }
       if (front.stretchEnded) {
         front.stretchEnded = false;
+        loopedStretch = true;
         commands.LoopBack(firstMark);
       } else if (engine.abortEvent() && engine.abortEvent()->IsSet() && !engine.singlePicture) {
         ended = st.endReached ? "end" : (st.progressPercent == 100 ? "end" : "stopped");
@@ -223,7 +225,8 @@ int RunPlay(const Args& args) {
   }
   if (commands.seeking() && !quit) commands.EndSeek(front.slider);
   if (!quit && script.empty()) waitMs(UINT64_MAX);
-  if (!quit && !script.empty()) ended = st.endReached ? "end" : (st.playing ? "stopped" : ended);
+  if (!quit && !script.empty())
+    ended = st.endReached ? "end" : loopedStretch ? "stretch" : (st.playing ? "stopped" : ended);
   commands.Close();
 
   const std::vector<ShownPicture> pictures = front.Pictures();
