@@ -3,12 +3,10 @@
 // and the whole road from a synthesized disc image to a playable recording.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <regex>
 #include <string>
 #include <vector>
 
-#include "formats/StreamPacket.h"
 #include "support/TestSupport.h"
 
 namespace tsv {
@@ -65,13 +63,6 @@ TEST(ConvertCommand, FromDiscImageToRecording) {
   const test::CommandResult decoded =
       RunCli({"decode", dir.File("20260506_070809.vs4"), "--frame", "6", "-o", dir.File("f.png")});
   EXPECT_EQ(decoded.exitCode, 0) << decoded.err;
-}
-
-TEST(ConvertCommand, SynthHelpNamesTheStreamLayouts) {
-  const test::CommandResult help = RunCli({"synth", "--help"});
-  EXPECT_EQ(help.exitCode, 0);
-  for (const char* layout : {"mp4", "qrvstream", "disc", "--disc-run-sectors"})
-    EXPECT_NE(help.out.find(layout), std::string::npos) << layout;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,7 @@ TEST(DiscImporter, CopiesRunsInDirectoryOrder) {
     const Copy copy = CopyImage(dir, image);
     ASSERT_EQ(copy.report.status, DiscCopyStatus::Done) << copy.report.error;
     EXPECT_EQ(copy.report.copyPath, dir.File("2026_02_04_05_06_07.QRV"));
+    EXPECT_TRUE(std::filesystem::exists(copy.report.copyPath));  // even when empty
     EXPECT_EQ(copy.report.sectorsBeyondEnd, c.beyondEnd);
     EXPECT_EQ(copy.report.sectorsCopied, c.copied.size());
     EXPECT_EQ(copy.bytes, expected);

@@ -1,9 +1,6 @@
-// The packed local time of ".QRV" packets (year bit in byte 27 included),
-// the day of week computed for it, and the stored (byte-swapped) packet
-// start.
+// The packed local time of ".QRV" packets (year bit in byte 27 included)
+// and the day of week computed for it.
 #include <gtest/gtest.h>
-
-#include <vector>
 
 #include "formats/StreamPacket.h"
 #include "synth/PacketBuilder.h"
@@ -42,19 +39,6 @@ TEST(StreamPacket, DayOfWeekOnlyForRealDates) {
   EXPECT_EQ(DayOfWeek(2026, 13, 1), std::nullopt);
   EXPECT_EQ(DayOfWeek(2026, 4, 31), std::nullopt);
   EXPECT_EQ(DayOfWeek(2026, 4, 0), std::nullopt);
-}
-
-TEST(StreamPacket, StoredPacketStart) {
-  struct Case {
-    std::vector<uint8_t> bytes;
-    bool start;
-  };
-  const Case cases[] = {
-      {{0x00, 0x00, 0xE0, 0x01}, true},  {{0x00, 0x00, 0xEF, 0x01}, true},  {{0x00, 0x00, 0xC0, 0x01}, true},
-      {{0x00, 0x00, 0xD0, 0x01}, true},  {{0x00, 0x00, 0xC1, 0x01}, false}, {{0x00, 0x00, 0xB6, 0x01}, false},
-      {{0x00, 0x00, 0x01, 0xE0}, false}, {{0x00, 0x01, 0xE0, 0x01}, false},
-  };
-  for (const Case& c : cases) EXPECT_EQ(IsStoredPacketStart(c.bytes.data()), c.start) << int(c.bytes[2]);
 }
 
 }  // namespace
