@@ -33,6 +33,44 @@ void PlaybackEngine::EndOnLastPicture() {
   }
 }
 
+void PlaybackEngine::DecodeThreadStart() {
+  PlaybackState& st = *state_;
+  st.readSlotIndex = 0;
+  st.audioWindowStart = 0;
+  st.audioWindowEnd = 0;
+  for (SoundRecord& rec : st.soundRecords) rec.Clear();
+  pictureWrite_ = 0;
+  soundWrite_ = 0;
+}
+
+bool PlaybackEngine::DecodeThreadFinish(uint32_t s, uint32_t size, FrameResult result) {
+  PlaybackState& st = *state_;
+  // The last frame lets the first picture go even when fewer pictures than
+  // the preroll count and no sound came before it (a position near the end
+  // of a file without sound there).
+  if (size >= 4 && reader_->GetCurrentFrameIndex(s) >= st.indexCount) preroll_->Set();
+  st.readSlotIndex = (s + 1) % kRingSlots;
+  frameFree_->Release();
+  switch (result) {
+    case FrameResult::Queued:
+      return true;
+    case FrameResult::Dropped:
+      // A preview ends without a picture rather than show a later one.
+      if (singlePicture) {
+        abort_->Set();
+        return false;
+      }
+      return true;
+    case FrameResult::NotDecoded:
+      pictureFree_->Release();
+      return true;
+    case FrameResult::EndOfFile:
+      pictureFilled_->Release();
+      return false;
+  }
+  return true;
+}
+
 // Decodes the sound frame in `slot` into the next sound slot. The caller
 // has filled the slot's SoundRecord timing.
 PlaybackEngine::FrameResult PlaybackEngine::DecodeSoundFrame(uint32_t slot, uint32_t, bool) {
@@ -62,12 +100,7 @@ PlaybackEngine::FrameResult PlaybackEngine::DecodeSoundFrame(uint32_t slot, uint
 void PlaybackEngine::DecodeThreadMpeg4() {
   PlaybackState& st = *state_;
   CRecFile& r = *reader_;
-  st.readSlotIndex = 0;
-  st.audioWindowStart = 0;
-  st.audioWindowEnd = 0;
-  for (SoundRecord& rec : st.soundRecords) rec.Clear();
-  pictureWrite_ = 0;
-  soundWrite_ = 0;
+  DecodeThreadStart();
   bool startup = true;
   uint32_t startupPictures = 0;
   uint32_t first = 0, last = 0;  // frame times of the pictures since the last sound frame
@@ -155,41 +188,14 @@ void PlaybackEngine::DecodeThreadMpeg4() {
         }
       }
     }
-    // The last frame lets the first picture go even when fewer pictures
-    // than the preroll count and no sound came before it (a position near
-    // the end of a file without sound there).
-    if (size >= 4 && r.GetCurrentFrameIndex(s) >= st.indexCount) preroll_->Set();
-    st.readSlotIndex = (s + 1) % kRingSlots;
-    frameFree_->Release();
-    switch (result) {
-      case FrameResult::Queued:
-      case FrameResult::Shown:
-        break;
-      case FrameResult::Dropped:
-        if (singlePicture) {
-          abort_->Set();
-          return;
-        }
-        break;
-      case FrameResult::NotDecoded:
-        pictureFree_->Release();
-        break;
-      case FrameResult::EndOfFile:
-        pictureFilled_->Release();
-        return;
-    }
+    if (!DecodeThreadFinish(s, size, result)) return;
   }
 }
 
 void PlaybackEngine::DecodeThreadJpeg() {
   PlaybackState& st = *state_;
   CRecFile& r = *reader_;
-  st.readSlotIndex = 0;
-  st.audioWindowStart = 0;
-  st.audioWindowEnd = 0;
-  for (SoundRecord& rec : st.soundRecords) rec.Clear();
-  pictureWrite_ = 0;
-  soundWrite_ = 0;
+  DecodeThreadStart();
   bool startup = true;
   uint32_t startupPictures = 0;
   uint32_t first = 0, last = 0;
@@ -253,29 +259,7 @@ void PlaybackEngine::DecodeThreadJpeg() {
         }
       }
     }
-    // The last frame lets the first picture go even when fewer pictures
-    // than the preroll count and no sound came before it (a position near
-    // the end of a file without sound there).
-    if (size >= 4 && r.GetCurrentFrameIndex(s) >= st.indexCount) preroll_->Set();
-    st.readSlotIndex = (s + 1) % kRingSlots;
-    frameFree_->Release();
-    switch (result) {
-      case FrameResult::Queued:
-      case FrameResult::Shown:
-        break;
-      case FrameResult::Dropped:
-        if (singlePicture) {
-          abort_->Set();
-          return;
-        }
-        break;
-      case FrameResult::NotDecoded:
-        pictureFree_->Release();
-        break;
-      case FrameResult::EndOfFile:
-        pictureFilled_->Release();
-        return;
-    }
+    if (!DecodeThreadFinish(s, size, result)) return;
   }
 }
 

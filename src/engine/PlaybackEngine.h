@@ -83,7 +83,11 @@ class PlaybackEngine {
   void OnSoundBlockDone();
 
   // Decode-thread helpers shared by both variants.
-  enum class FrameResult { Queued, Dropped, NotDecoded, Shown, EndOfFile };
+  enum class FrameResult { Queued, Dropped, NotDecoded, EndOfFile };
+  void DecodeThreadStart();
+  // Hands the frame slot back and acts on the result; false when the
+  // thread ends.
+  bool DecodeThreadFinish(uint32_t slot, uint32_t size, FrameResult result);
   FrameResult DecodeSoundFrame(uint32_t slot, uint32_t time, bool mpeg4);
   void ReportProgress(uint16_t percent);
   // The file's last frame is sound: its last picture marks the end.
