@@ -56,7 +56,8 @@ class RecordingFront final : public PictureSink, public EventSink, public Player
 class PlayedRecording {
  public:
   explicit PlayedRecording(SynthOptions options, const std::string& audio = "null") : options_(options) {
-    const std::string path = dir_.File(options.layout == SynthLayout::Vsx ? "r.vs4" : "r.vse");
+    path_ = dir_.File(options.layout == SynthLayout::Vsx ? "r.vs4" : "r.vse");
+    const std::string& path = path_;
     std::string error;
     EXPECT_TRUE(Synthesize(options, path, &error)) << error;
     if (options.layout == SynthLayout::Vsx) reader_ = std::make_unique<CVsxFile>(sink_);
@@ -76,6 +77,7 @@ class PlayedRecording {
   }
 
   PlaybackState& state() { return reader_->state(); }
+  const std::string& path() const { return path_; }
   PlaybackEngine& engine() { return *engine_; }
   CRecFile& reader() { return *reader_; }
 
@@ -107,6 +109,7 @@ class PlayedRecording {
 
  private:
   TempDir dir_;
+  std::string path_;
   SynthOptions options_;
   StderrMessageSink sink_;
   std::unique_ptr<CRecFile> reader_;
