@@ -1,6 +1,8 @@
 // Whole recordings through the four engine threads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "EngineHarness.h"
 
 namespace tsv {
@@ -88,6 +90,31 @@ TEST(Engine, PauseHoldsAndAStepShowsExactlyOnePicture) {
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(rec.front.Frames().size(), held + 1);
   EXPECT_EQ(rec.state().paused, 1u);
+
+}
+
+TEST(Engine, LeavingPauseShowsThePicturesDecodedMeanwhile) {
+  SynthOptions o = Small(SynthLayout::Vsx);
+  o.frames = 100;
+  PlayedRecording rec(o);
+  ASSERT_TRUE(rec.commands->Start());
+  ASSERT_TRUE(rec.WaitForPictures(3));
+  rec.commands->Pause();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the rings fill
+  const std::size_t held = rec.front.Frames().size();
+  // No restart: the frames go on from the one shown last, none skipped or
+  // repeated.
+  rec.commands->Pause();
+  ASSERT_TRUE(rec.WaitForPictures(held + 30));
+  const std::vector<uint32_t> frames = rec.front.Frames();
+  const std::vector<uint32_t> all = PictureFrames(rec.reader());
+  const auto at = std::find(all.begin(), all.end(), frames[held - 1]);
+  ASSERT_NE(at, all.end());
+  for (std::size_t i = held; i < frames.size(); ++i) {
+    const auto expected = at + static_cast<std::ptrdiff_t>(i - held + 1);
+    ASSERT_NE(expected, all.end());
+    EXPECT_EQ(frames[i], *expected) << i;
+  }
 }
 
 TEST(Engine, PreviewShowsOnePictureAtTheNewPosition) {
