@@ -10,37 +10,23 @@
 // --keep writes the recordings and streams to DIR and leaves them there;
 // --checksum prints a hash of every decoded picture (an untimed pass), so an
 // optimisation of the output conversion can be shown to change no byte.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "formats/CVsxFile.h"
+#include "BenchSupport.h"
 #include "formats/MessageSink.h"
-#include "formats/PesPacket.h"
 #include "formats/PlaybackState.h"
 #include "media/VideoDecoder.h"
-#include "synth/Synthesizer.h"
-
-extern char** environ;
 
 namespace tsv {
 namespace {
 
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace bench;
 
 constexpr uint8_t kResolution720x576 = 12;
 constexpr uint32_t kKeyInterval = 25;  // pictures from one key picture to the next
@@ -54,11 +40,6 @@ struct Options {
   int runs = kDefaultRuns;
   std::string keep;
   bool checksum = false;
-};
-
-struct Picture {
-  std::vector<uint8_t> packet;  // the whole frame payload, as the reader hands it over
-  uint32_t pictureType = 0;
 };
 
 struct Case {
@@ -112,8 +93,6 @@ Options ParseOptions(int argc, char** argv) {
   return o;
 }
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
 bool MakeRecording(const Case& c, uint32_t frames, const fs::path& path) {
   SynthOptions o;
   o.layout = SynthLayout::Vsx;
@@ -124,59 +103,7 @@ bool MakeRecording(const Case& c, uint32_t frames, const fs::path& path) {
   o.frames = frames;
   o.rate = 25;
   o.sound = false;
-  std::string error;
-  fs::remove(path);
-  if (!Synthesize(o, path.string(), &error)) {
-    std::fprintf(stderr, "decode_bench: cannot synthesize %s: %s\n", path.c_str(), error.c_str());
-    return false;
-  }
-  return true;
-}
-
-// Opens a recording the way the player does, the MPEG-4 decoder created
-// before the open step configures it.
-bool OpenReader(CVsxFile& reader, bool mpeg4, const fs::path& path) {
-  if (mpeg4 && !CreateMpeg4Decoder(reader.state().decoder)) return false;
-  PrepareRings(reader.state(), false);
-  uint32_t streamFlag = 0;
-  return reader.OpenFileToGetDecoder(path.string(), &streamFlag);
-}
-
-// Every picture frame of the recording, read through the reader.
-bool ReadPictures(CVsxFile& reader, bool mpeg4, std::vector<Picture>* pictures) {
-  PlaybackState& st = reader.state();
-  reader.SeekFilePointToBeginFrame();
-  for (uint32_t k = 0; k < st.indexCount; ++k) {
-    const uint32_t slot = k % kRingSlots;
-    if (!reader.ReadCurrentFrameInfo(slot, k == 0 ? 0 : st.fileMagic)) return false;
-    st.readSlotIndex = slot;
-    const uint8_t* payload = reader.FrameSlot(slot);
-    const uint32_t size = reader.GetCurrentFrameSize(slot);
-    if (size < 4) continue;
-    const uint8_t kind = mpeg4 ? reader.GetMp4FrameKind(payload) : reader.GetJpegFrameKind(payload);
-    if (kind != kFramePicture) continue;
-    Picture p;
-    p.packet.assign(payload, payload + size);
-    if (mpeg4) {
-      uint32_t pts = 0, width = 0, height = 0, reserved = 0;
-      reader.ParseMp4FramePes(payload, size, &pts, &width, &height, &reserved, &p.pictureType);
-    }
-    pictures->push_back(std::move(p));
-  }
-  return !pictures->empty();
-}
-
-// The picture data of every packet, back to back: the elementary stream.
-bool WriteElementaryStream(const std::vector<Picture>& pictures, const fs::path& path) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  for (const Picture& p : pictures) {
-    const std::size_t from = PacketPayloadOffset(p.packet.data(), p.packet.size());
-    if (from >= p.packet.size()) return false;
-    out.write(reinterpret_cast<const char*>(p.packet.data() + from),
-              static_cast<std::streamsize>(p.packet.size() - from));
-  }
-  out.close();
-  return static_cast<bool>(out);
+  return bench::MakeRecording(o, path);
 }
 
 // Restarts MPEG-4 decoding, as after a seek: the next picture decoded must
@@ -203,56 +130,6 @@ bool DecodeAll(CVsxFile& reader, bool mpeg4, const std::vector<Picture>& picture
     }
   }
   return true;
-}
-
-// Runs a command with stdin from /dev/null and stdout to `stdoutPath`;
-// its wall-clock seconds, or none when it could not run or failed.
-std::optional<double> RunTimed(const std::vector<std::string>& args, const std::string& stdoutPath) {
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const Clock::time_point start = Clock::now();
-  pid_t pid = 0;
-  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    std::fprintf(stderr, "decode_bench: cannot run %s: %s\n", argv[0], std::strerror(spawned));
-    return std::nullopt;
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return std::nullopt;
-  }
-  const double seconds = Seconds(Clock::now() - start);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::fprintf(stderr, "decode_bench: %s failed (status %d)\n", argv[0], status);
-    return std::nullopt;
-  }
-  return seconds;
-}
-
-// The peer's decode of a stream to BGR; `pictures` limits how many.
-std::vector<std::string> FfmpegDecode(const fs::path& stream, const char* outputFormat, uint32_t pictures = 0) {
-  std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-nostdin",     "-loglevel", "error", "-threads",
-                                   "1",      "-i",           stream.string()};
-  if (pictures != 0) args.insert(args.end(), {"-frames:v", std::to_string(pictures)});
-  args.insert(args.end(), {"-pix_fmt", "bgr24", "-f", outputFormat, "-"});
-  return args;
-}
-
-// How many pictures ffmpeg makes of the stream: one line per picture in
-// its frame-CRC listing.
-uint32_t FfmpegPictureCount(const fs::path& stream, const fs::path& listing) {
-  if (!RunTimed(FfmpegDecode(stream, "framecrc"), listing.string())) return 0;
-  std::ifstream in(listing);
-  uint32_t count = 0;
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty() && line[0] != '#') ++count;
-  return count;
 }
 
 bool RunCase(Case& c, const Options& o, const fs::path& folder, uint8_t* picture) {
@@ -288,9 +165,9 @@ bool RunCase(Case& c, const Options& o, const fs::path& folder, uint8_t* picture
       c.oursFailed = true;
       break;
     }
-    const Clock::time_point start = Clock::now();
+    const SteadyClock::time_point start = SteadyClock::now();
     c.oursFailed = !DecodeAll(reader, mpeg4, c.pictures, picture, nullptr);
-    const double seconds = Seconds(Clock::now() - start);
+    const double seconds = Seconds(SteadyClock::now() - start);
     if (run == 0 || seconds < best) best = seconds;
   }
   c.oursSeconds = best;
@@ -304,7 +181,7 @@ bool RunCase(Case& c, const Options& o, const fs::path& folder, uint8_t* picture
   c.ffmpegPictures = FfmpegPictureCount(stream, folder / (std::string(c.streamName) + ".crc"));
   best = 0;
   for (int run = 0; run < o.runs && !c.ffmpegFailed; ++run) {
-    const std::optional<double> seconds = RunTimed(FfmpegDecode(stream, "null"), "/dev/null");
+    const std::optional<double> seconds = RunTimed(FfmpegDecode(stream, 1, "null"), "/dev/null");
     c.ffmpegFailed = !seconds;
     if (seconds && (run == 0 || *seconds < best)) best = *seconds;
   }
@@ -313,7 +190,7 @@ bool RunCase(Case& c, const Options& o, const fs::path& folder, uint8_t* picture
   // and the first picture.
   best = 0;
   for (int run = 0; run < o.runs && !c.ffmpegFailed; ++run) {
-    const std::optional<double> seconds = RunTimed(FfmpegDecode(stream, "null", 1), "/dev/null");
+    const std::optional<double> seconds = RunTimed(FfmpegDecode(stream, 1, "null", 1), "/dev/null");
     c.ffmpegFailed = !seconds;
     if (seconds && (run == 0 || *seconds < best)) best = *seconds;
   }
@@ -362,23 +239,9 @@ void PrintTable(const std::vector<Case>& cases) {
 
 int Main(int argc, char** argv) {
   const Options o = ParseOptions(argc, argv);
-  fs::path folder;
-  if (!o.keep.empty()) {
-    folder = o.keep;
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec) {
-      std::fprintf(stderr, "decode_bench: cannot make %s: %s\n", folder.c_str(), ec.message().c_str());
-      return 1;
-    }
-  } else {
-    std::string pattern = (fs::temp_directory_path() / "decode_bench.XXXXXX").string();
-    if (!mkdtemp(pattern.data())) {
-      std::fprintf(stderr, "decode_bench: cannot make a temporary folder: %s\n", std::strerror(errno));
-      return 1;
-    }
-    folder = pattern;
-  }
+  const std::optional<fs::path> work = MakeWorkFolder(o.keep);
+  if (!work) return 1;
+  const fs::path& folder = *work;
 
   std::vector<Case> cases = {
       {"mode 0", SynthCodec::Mpeg4, 0, "mode0.vs4", "stream.m4v"},
