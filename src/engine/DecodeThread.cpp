@@ -33,6 +33,17 @@ void PlaybackEngine::EndOnLastPicture() {
   }
 }
 
+PlaybackEngine::FrameResult PlaybackEngine::SkipSoundFrame(uint32_t slot) {
+  PlaybackState& st = *state_;
+  // Sound is not played off normal speed, so the first picture must not
+  // wait for it: a speed change can come while the render thread waits for
+  // the sound to start.
+  preroll_->Set();
+  // A file that ends in sound still ends on its last picture.
+  if (reader_->GetCurrentFrameIndex(slot) >= st.indexCount && !st.reverse) EndOnLastPicture();
+  return FrameResult::Queued;
+}
+
 void PlaybackEngine::DecodeThreadStart() {
   PlaybackState& st = *state_;
   st.readSlotIndex = 0;
@@ -119,10 +130,7 @@ void PlaybackEngine::DecodeThreadMpeg4() {
       if (kind == kFrameSound) {
         startup = false;
         if (st.offSpeed) {
-          // Sound is not played off normal speed; a file that ends in sound
-          // still ends on its last picture.
-          if (r.GetCurrentFrameIndex(s) >= st.indexCount && !st.reverse) EndOnLastPicture();
-          result = FrameResult::Queued;
+          result = SkipSoundFrame(s);
         } else {
           SoundRecord& rec = st.soundRecords[soundWrite_];
           rec.time = m;
@@ -214,10 +222,7 @@ void PlaybackEngine::DecodeThreadJpeg() {
       if (kind == kFrameSound) {
         startup = false;
         if (st.offSpeed) {
-          // Sound is not played off normal speed; a file that ends in sound
-          // still ends on its last picture.
-          if (r.GetCurrentFrameIndex(s) >= st.indexCount && !st.reverse) EndOnLastPicture();
-          result = FrameResult::Queued;
+          result = SkipSoundFrame(s);
         } else {
           SoundRecord& rec = st.soundRecords[soundWrite_];
           rec.time = m;

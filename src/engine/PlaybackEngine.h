@@ -89,6 +89,7 @@ class PlaybackEngine {
   // thread ends.
   bool DecodeThreadFinish(uint32_t slot, uint32_t size, FrameResult result);
   FrameResult DecodeSoundFrame(uint32_t slot, uint32_t time, bool mpeg4);
+  FrameResult SkipSoundFrame(uint32_t slot);
   void ReportProgress(uint16_t percent);
   // The file's last frame is sound: its last picture marks the end.
   void EndOnLastPicture();

@@ -43,7 +43,8 @@ uint64_t DurationMs(const SynthOptions& o) { return static_cast<uint64_t>(o.fram
 
 uint32_t SoundFrameCount(const SynthOptions& o) {
   if (!SynthHasSound(o)) return 0;
-  const uint64_t count = (DurationMs(o) + kSynthSoundFrameMs - 1) / kSynthSoundFrameMs;
+  const uint64_t duration = DurationMs(o) > o.soundStartMs ? DurationMs(o) - o.soundStartMs : 0;
+  const uint64_t count = (duration + kSynthSoundFrameMs - 1) / kSynthSoundFrameMs;
   return static_cast<uint32_t>(std::max<uint64_t>(count, 1));
 }
 
@@ -56,7 +57,7 @@ std::vector<SynthPlanEntry> SynthFramePlan(const SynthOptions& o) {
   plan.reserve(static_cast<std::size_t>(pictures) + sounds);
   uint32_t k = 0, j = 0;
   while (k < pictures || j < sounds) {
-    const uint32_t soundTime = o.firstFrameTimeMs + j * kSynthSoundFrameMs;
+    const uint32_t soundTime = o.firstFrameTimeMs + o.soundStartMs + j * kSynthSoundFrameMs;
     if (j < sounds && (k >= pictures || soundTime <= SynthPictureTimeMs(o, k))) {
       plan.push_back({true, j++, soundTime});
     } else {

@@ -45,6 +45,7 @@ struct SynthOptions {
   uint32_t keyInterval = 25;  // MPEG-4: pictures from one key picture to the next
   uint8_t resolutionCode = 0;
   bool sound = false;         // interleave sound frames with the pictures
+  uint32_t soundStartMs = 0;  // the sound begins this long after the first picture
 
   SYSTEMTIME start = {2026, 1, 4, 1, 0, 0, 0, 0};  // local time of the first frame
   uint32_t firstFrameTimeMs = 0;  // frame time of the first frame (PTS / 90)

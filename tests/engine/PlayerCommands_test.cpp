@@ -30,6 +30,21 @@ TEST(PlayerCommands, WithoutSoundPicturesStillStartAfterThePreroll) {
   }
 }
 
+TEST(PlayerCommands, FastForwardWhileTheFirstPictureWaitsForSoundStillPlays) {
+  // The sound starts 40 pictures in: the first picture waits for it, then
+  // the speed change turns the sound off before it comes.
+  SynthOptions o = Pictures(200);
+  o.sound = true;
+  o.soundStartMs = 1600;
+  PlayedRecording rec(o);
+  rec.state().videoPacing = 0;
+  rec.state().defaultVideoPacing = 0;
+  ASSERT_TRUE(rec.commands->Start());
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  rec.commands->FastForward();
+  EXPECT_TRUE(rec.WaitForPictures(5, std::chrono::milliseconds(5000)));
+}
+
 TEST(PlayerCommands, SpeedLevelsStopAtBothEnds) {
   PlayedRecording rec(Pictures(200));
   ASSERT_TRUE(rec.commands->Start());
