@@ -12,6 +12,7 @@ packages=(
   libgtest-dev
   ffmpeg
   xvfb xauth
+  fonts-dejavu-core
 )
 
 missing=()

@@ -53,6 +53,12 @@ static std::string Drain(int fd) {
 }
 
 CommandResult RunCli(const std::vector<std::string>& args) {
+  std::vector<std::string> argv{TESSAROVINE_CLI};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunProgram(argv);
+}
+
+CommandResult RunProgram(const std::vector<std::string>& args) {
   CommandResult result;
   char outName[] = "/tmp/tessarovine-out-XXXXXX";
   char errName[] = "/tmp/tessarovine-err-XXXXXX";
@@ -63,12 +69,10 @@ CommandResult RunCli(const std::vector<std::string>& args) {
     ::dup2(outFd, 1);
     ::dup2(errFd, 2);
     std::vector<char*> argv;
-    std::string program = TESSAROVINE_CLI;
-    argv.push_back(program.data());
     std::vector<std::string> copies = args;
     for (auto& a : copies) argv.push_back(a.data());
     argv.push_back(nullptr);
-    ::execv(program.c_str(), argv.data());
+    ::execvp(argv[0], argv.data());
     ::_exit(127);
   }
   int status = 0;

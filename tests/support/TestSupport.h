@@ -35,5 +35,8 @@ struct CommandResult {
 
 // Runs tessarovine-cli with the given arguments (no shell involved).
 CommandResult RunCli(const std::vector<std::string>& args);
+// Runs a program (found on PATH) with its arguments, args[0] being the
+// program (no shell involved).
+CommandResult RunProgram(const std::vector<std::string>& args);
 
 }  // namespace tsv::test
