@@ -6,11 +6,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 #include "formats/MessageSink.h"
 #include "formats/PesPacket.h"
@@ -160,6 +163,37 @@ uint32_t FfmpegPictureCount(const fs::path& stream, const fs::path& listing) {
   for (std::string line; std::getline(in, line);)
     if (!line.empty() && line[0] != '#') ++count;
   return count;
+}
+
+std::string Format(const char* format, ...) {
+  char text[160];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  return text;
+}
+
+const char* Verdict(bool met) { return met ? "met" : "NOT MET"; }
+
+double LoadAverage() {
+  double load = -1;
+  if (std::FILE* f = std::fopen("/proc/loadavg", "r")) {
+    if (std::fscanf(f, "%lf", &load) != 1) load = -1;
+    std::fclose(f);
+  }
+  return load;
+}
+
+void PrintRows(const std::vector<Row>& rows, double loadBefore, double loadAfter) {
+  std::size_t width = 0;
+  for (const Row& row : rows) width = std::max(width, row.measure.size());
+  std::printf("load average %.2f before, %.2f after, on %u cores\n\n", loadBefore, loadAfter,
+              std::thread::hardware_concurrency());
+  std::printf("%-*s  %15s  %9s  %s\n", static_cast<int>(width), "measure", "figure", "target", "result");
+  for (const Row& row : rows)
+    std::printf("%-*s  %15s  %9s  %s\n", static_cast<int>(width), row.measure.c_str(), row.figure.c_str(),
+                row.target.c_str(), row.result.c_str());
 }
 
 }  // namespace tsv::bench

@@ -66,4 +66,19 @@ std::vector<std::string> FfmpegDecode(const fs::path& stream, int threads, const
 // frame-CRC listing, written to `listing`); 0 when it fails.
 uint32_t FfmpegPictureCount(const fs::path& stream, const fs::path& listing);
 
+// A line of a benchmark's closing table.
+struct Row {
+  std::string measure;
+  std::string figure;
+  std::string target;
+  std::string result;  // "met", "NOT MET", "FAILED" or "-"
+};
+
+__attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...);
+const char* Verdict(bool met);
+// The machine's load average over the last minute.
+double LoadAverage();
+// The load before and after, then the rows as a table on stdout.
+void PrintRows(const std::vector<Row>& rows, double loadBefore, double loadAfter);
+
 }  // namespace tsv::bench

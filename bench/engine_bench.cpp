@@ -316,24 +316,6 @@ double Median(std::vector<double> v) {
 
 double Max(const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); }
 
-// A line of the closing table.
-struct Row {
-  std::string measure;
-  std::string figure;
-  std::string target;
-  std::string result;  // "met", "NOT MET", "FAILED" or "-"
-};
-
-__attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...) {
-  char text[160];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return text;
-}
-
-const char* Verdict(bool met) { return met ? "met" : "NOT MET"; }
 
 // One unpaced play of the whole recording: seconds from the reader's
 // construction to the last picture drawn, or none when it broke.
@@ -518,25 +500,9 @@ bool CpuUse(const Recording& r, std::vector<Row>* rows) {
 }
 
 // The one-minute load average of the machine, or a negative number.
-double LoadAverage() {
-  double load = -1;
-  if (std::FILE* f = std::fopen("/proc/loadavg", "r")) {
-    if (std::fscanf(f, "%lf", &load) != 1) load = -1;
-    std::fclose(f);
-  }
-  return load;
-}
-
 void PrintTable(const std::vector<Row>& rows, double loadBefore, double loadAfter) {
-  std::size_t width = 0;
-  for (const Row& row : rows) width = std::max(width, row.measure.size());
   std::printf("\nengine_bench: 720 x 576 MPEG-4, key picture every %u, %u pictures per second\n", kKeyInterval, kRate);
-  std::printf("load average %.2f before, %.2f after, on %u cores\n\n", loadBefore, loadAfter,
-              std::thread::hardware_concurrency());
-  std::printf("%-*s  %15s  %9s  %s\n", static_cast<int>(width), "measure", "figure", "target", "result");
-  for (const Row& row : rows)
-    std::printf("%-*s  %15s  %9s  %s\n", static_cast<int>(width), row.measure.c_str(), row.figure.c_str(),
-                row.target.c_str(), row.result.c_str());
+  PrintRows(rows, loadBefore, loadAfter);
   std::printf(
       "\nnote: ours runs from the reader's construction to the last picture drawn; ffmpeg's are whole\n"
       "      runs of the command; best of each, taken in turns. Latencies are of files in the page\n"

@@ -13,6 +13,7 @@ using Args = std::vector<std::string>;
 int RunInfo(const Args& args);
 int RunFrames(const Args& args);
 int RunSegment(const Args& args);
+int RunExport(const Args& args);
 int RunStartTime(const Args& args);
 int RunSynth(const Args& args);
 int RunDecode(const Args& args);

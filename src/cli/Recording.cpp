@@ -2,41 +2,20 @@
 
 #include <cstdio>
 
-#include "formats/CVsxFile.h"
-#include "formats/CZKQRV.h"
-#include "formats/StringTable.h"
-#include "media/VideoDecoder.h"
+#include "formats/RecordingOpener.h"
 
 namespace tsv::cli {
 
 OpenedRecording OpenRecording(const std::string& path, bool withDecoder) {
   OpenedRecording opened;
-  MessageSink& sink = *opened.sink;
-  const std::string ext = UpperExtension4(path);
-  if (ext == ".VS4") {
-    opened.reader = std::make_unique<CVsxFile>(sink);
-  } else if (ext == ".VSE") {
-    opened.reader = std::make_unique<CZKQRV>(sink);
-    opened.reader->state().videoPacing = 1;
-    opened.qrv = true;
-  } else {
-    std::fprintf(stderr, "%s: %s\n", path.c_str(), LoadString(kStrFileTypeNotCorrect));
-    return opened;
-  }
-  PrepareRings(opened.reader->state(), false);
-  if (withDecoder && !CreateMpeg4Decoder(opened.reader->state().decoder)) {
-    std::fprintf(stderr, "%s: the picture decoder cannot be set up\n", path.c_str());
-    opened.reader.reset();
-    return opened;
-  }
-  if (!opened.reader->OpenFileToGetDecoder(path, &opened.streamFlag)) {
-    const std::string reason = opened.sink->last.empty() ? "not a recording this player can read" : opened.sink->last;
+  std::string error;
+  opened.reader = OpenRecordingReader(path, *opened.sink, withDecoder, &opened.streamFlag, &error);
+  if (!opened.reader) {
+    const std::string reason = opened.sink->last.empty() ? error : opened.sink->last;
     std::fprintf(stderr, "%s: %s\n", path.c_str(), reason.c_str());
-    opened.reader.reset();
     return opened;
   }
-  PlaybackState& st = opened.reader->state();
-  st.defaultVideoPacing = st.videoPacing.load();
+  opened.qrv = UpperExtension4(path) == ".VSE";
   return opened;
 }
 

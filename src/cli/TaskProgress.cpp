@@ -51,8 +51,15 @@ bool TaskProgress::WaitFor(StreamConversion& task) {
   }
   task.Wait();
   Draw(percent_.load(std::memory_order_relaxed));
+  EndLine();
+  return stopAsked || Interrupted();
+}
+
+bool TaskProgress::Interrupted() { return interrupted.load(std::memory_order_relaxed); }
+
+void TaskProgress::EndLine() {
   if (terminal_ && drawn_ >= 0) std::fputc('\n', stderr);
-  return stopAsked || interrupted.load(std::memory_order_relaxed);
+  drawn_ = -1;
 }
 
 void TaskProgress::Draw(int percent) {

@@ -24,8 +24,13 @@ class TaskProgress {
   // Returns whether Ctrl-C was pressed.
   bool WaitFor(StreamConversion& task);
 
- private:
+  // For callers with a waiting loop of their own: whether Ctrl-C was
+  // pressed, the bar at a percent, and the end of the bar's line.
+  static bool Interrupted();
   void Draw(int percent);
+  void EndLine();
+
+ private:
 
   const char* label_;
   bool terminal_;

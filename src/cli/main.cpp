@@ -15,6 +15,10 @@ void PrintUsage(std::FILE* to) {
                "  frames FILE [--json]      every frame header, in file order\n"
                "  segment FILE --from-frame A --to-frame B [-o DIR]\n"
                "                            write frames A..B into a new recording of the same layout\n"
+               "  export FILE --from-frame A --to-frame B --format avi|vs4|mp4 [--osd] [-o FOLDER]\n"
+               "                            export frames A..B: uncompressed AVI (beside the recording; --osd burns\n"
+               "                            in date, time and size), a new recording or a standard MP4 file (both\n"
+               "                            on the desktop); prints the new file's path (Ctrl-C stops)\n"
                "  starttime FILE            the recording's start time (YYYY-MM-DD hh:mm:ss)\n"
                "  decode FILE --frame N -o PICTURE.png|bmp|jpg\n"
                "                            the picture of frame N as the player shows it\n"
@@ -44,6 +48,7 @@ int main(int argc, char** argv) {
   if (command == "info") return tsv::cli::RunInfo(args);
   if (command == "frames") return tsv::cli::RunFrames(args);
   if (command == "segment") return tsv::cli::RunSegment(args);
+  if (command == "export") return tsv::cli::RunExport(args);
   if (command == "starttime") return tsv::cli::RunStartTime(args);
   if (command == "decode") return tsv::cli::RunDecode(args);
   if (command == "snapshot") return tsv::cli::RunSnapshot(args);

@@ -11,6 +11,8 @@
 
 namespace tsv {
 
+class ClipExporter;
+
 struct DrawRequest {
   const uint8_t* picture = nullptr;  // blue-green-red, bottom row first
   uint16_t width = 0;                // of the picture as decoded
@@ -38,6 +40,11 @@ class EventSink {
   virtual void PictureSizeChanged() = 0;
   // The end mark of a marked stretch was shown.
   virtual void StretchEnded() = 0;
+  // An export has a picture ready for the front end to write
+  // (ClipExporter::WritePicture), or has ended (ClipExporter::Finish).
+  // Front ends that never export need not answer.
+  virtual void ExportPictureReady(ClipExporter&) {}
+  virtual void ExportEnded(ClipExporter&) {}
 };
 
 }  // namespace tsv

@@ -117,6 +117,7 @@ class CRecFile {
 
   // Whether index entry i is a key picture (a decode can start there).
   bool IsKeyEntry(std::size_t i) const { return i < index_.size() && indexTypes_->isKey(index_[i].type); }
+  bool IsSoundEntry(std::size_t i) const { return i < index_.size() && indexTypes_->isSound(index_[i].type); }
 
   // Stepping fields of the index-range operations.
   struct Stepping {

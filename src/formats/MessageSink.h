@@ -12,6 +12,8 @@ class MessageSink {
   virtual ~MessageSink() = default;
   // A failure the user must see, with one OK to dismiss it.
   virtual void ShowMessage(std::string_view text) = 0;
+  // The same with a title of its own (the window's box shows it).
+  virtual void ShowTitledMessage(std::string_view /*title*/, std::string_view text) { ShowMessage(text); }
   // A note for developers (an operation a reader does not provide).
   virtual void Log(std::string_view text) = 0;
 };

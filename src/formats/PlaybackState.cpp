@@ -30,6 +30,13 @@ std::string FormatDurationText(uint32_t seconds, uint8_t speedLevel) {
   return text;
 }
 
+std::string FormatPictureTime(const SYSTEMTIME& t) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2d/%.2d/%.2d  %.2d:%.2d:%.2d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                t.wSecond);
+  return text;
+}
+
 std::string FormatIpAddress(uint32_t a) {
   char text[20];
   std::snprintf(text, sizeof text, "%u.%u.%u.%u", a & 0xFF, (a >> 8) & 0xFF, (a >> 16) & 0xFF, a >> 24);

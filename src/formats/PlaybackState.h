@@ -171,6 +171,10 @@ void PrepareRings(PlaybackState& state, bool withPictures);
 // "Duration : %.2ddays %.2d:%.2d:%.2d  %s X" for a duration in seconds and
 // a speed level.
 std::string FormatDurationText(uint32_t seconds, uint8_t speedLevel);
+// The date and time the on-screen display shows for a picture:
+// "%.2d/%.2d/%.2d  %.2d:%.2d:%.2d" of year, month, day, hour, minute,
+// second (two blanks between date and time).
+std::string FormatPictureTime(const SYSTEMTIME& t);
 
 // "%d.%d.%d.%d" with the lowest byte first.
 std::string FormatIpAddress(uint32_t address);
