@@ -199,6 +199,91 @@ TEST(ClipExporter, AStretchShorterThanASecondStillGivesAFile) {
   EXPECT_EQ(Probe(x.path, "stream=r_frame_rate,nb_read_frames"), "r_frame_rate=25/1\nnb_read_frames=6\n");
 }
 
+TEST(ClipExporter, JpegRecordingsExportToo) {
+  SynthOptions o = Recording(2, 30);
+  o.layout = SynthLayout::Qrv;
+  o.codec = SynthCodec::Jpeg;
+  o.streamType = 0;
+  Rig rig(o, "r.vse");
+  const Exported avi = rig.Export(ExportMode::Avi, 5, 24);
+  ASSERT_TRUE(avi.ok);
+  EXPECT_EQ(Probe(avi.path, "stream=width,height,nb_read_frames"), "width=352\nheight=288\nnb_read_frames=20\n");
+  const Exported mp4 = rig.Export(ExportMode::Mp4, 5, 24);
+  ASSERT_TRUE(mp4.ok);
+  EXPECT_EQ(mp4.startFrame, 5u) << "every JPEG picture is a key picture";
+  EXPECT_EQ(Probe(mp4.path, "stream=codec_name,nb_read_frames"), "codec_name=mjpeg\nnb_read_frames=20\n");
+}
+
+// "key=value" lines for every stream and the container's tags.
+std::string ProbeAll(const std::string& path) {
+  const test::CommandResult r =
+      test::RunProgram({"ffprobe", "-v", "error", "-count_packets", "-show_entries",
+                        "stream=codec_name,nb_read_packets:format=duration:format_tags=creation_time", "-of",
+                        "default=noprint_wrappers=1", path});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  return r.out;
+}
+
+TEST(ClipExporter, Mp4CopyStartsOnTheKeyPictureBeforeTheFirstMark) {
+  SynthOptions o = Recording(2, 120);
+  o.predictedMode = 0;  // a chain: copied as recorded
+  o.sound = true;
+  Rig rig(o);
+  // Frame numbers count sound frames too: find the pictures' numbers.
+  NullMessageSink sink;
+  uint32_t flag = 0;
+  std::string error;
+  auto r = OpenRecordingReader(rig.path, sink, false, &flag, &error);
+  ASSERT_TRUE(r);
+  std::vector<uint32_t> pictures, keys;
+  for (uint32_t i = 0; i < r->frameIndex().size(); ++i) {
+    if (r->IsSoundEntry(i)) continue;
+    pictures.push_back(i + 1);
+    if (r->IsKeyEntry(i)) keys.push_back(i + 1);
+  }
+  ASSERT_GE(keys.size(), 3u);
+  const uint32_t first = pictures[30], last = pictures[99];  // pictures 31..100; key pictures at 1, 26, 51, 76
+  const Exported x = rig.Export(ExportMode::Mp4, first, last);
+  ASSERT_TRUE(x.ok);
+  EXPECT_EQ(x.startFrame, keys[1]);
+  EXPECT_EQ(x.pictures, 75u) << "pictures 26..100";
+  const std::string probe = ProbeAll(x.path);
+  EXPECT_NE(probe.find("codec_name=mpeg4\nnb_read_packets=75\n"), std::string::npos) << probe;
+  EXPECT_NE(probe.find("codec_name=aac"), std::string::npos) << probe;
+  EXPECT_NE(probe.find("duration=3.0"), std::string::npos) << probe;           // 75 pictures of 40 ms
+  EXPECT_NE(probe.find("creation_time=2026-03-05T10:15:31"), std::string::npos) << probe;  // picture 26: 1.0 s in
+  const test::CommandResult cues = test::RunProgram(
+      {"ffmpeg", "-v", "error", "-i", x.path, "-map", "0:s:0", "-f", "srt", "-"});
+  EXPECT_NE(cues.out.find("2026/03/05  10:15:31"), std::string::npos) << cues.out;
+  EXPECT_NE(cues.out.find("2026/03/05  10:15:33"), std::string::npos) << cues.out;
+  EXPECT_EQ(cues.out.find("2026/03/05  10:15:35"), std::string::npos) << cues.out;
+}
+
+TEST(ClipExporter, Mp4OfAKeyReferencedStreamIsEncodedAgainAndDecodesRight) {
+  Rig rig(Recording(2, 60));  // predicted pictures refer to their key picture
+  const Exported x = rig.Export(ExportMode::Mp4, 1, 50);
+  ASSERT_TRUE(x.ok);
+  EXPECT_EQ(x.pictures, 50u);
+  // The last picture as a standard decoder shows it, against the AVI
+  // export's picture (our decoder): close, where a copy drifts.
+  const Exported avi = rig.Export(ExportMode::Avi, 50, 50);
+  ASSERT_TRUE(avi.ok);
+  auto lastPicture = [&](const std::string& video, const char* name) {
+    const std::string raw = rig.dir.File(name);
+    test::RunProgram({"ffmpeg", "-v", "error", "-i", video, "-f", "rawvideo", "-pix_fmt", "gray",
+                      "-y", raw});
+    std::vector<uint8_t> all = test::ReadBytes(raw);
+    const std::size_t picture = 352u * 288;
+    return all.size() < picture ? all : std::vector<uint8_t>(all.end() - picture, all.end());
+  };
+  const auto a = lastPicture(x.path, "a.gray"), b = lastPicture(avi.path, "b.gray");
+  ASSERT_EQ(a.size(), 352u * 288);
+  ASSERT_EQ(b.size(), a.size());
+  double error = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) error += std::abs(a[i] - b[i]);
+  EXPECT_LT(error / a.size(), 3.0);
+}
+
 // The frames of a recording as (header without the frame number, payload).
 std::vector<std::vector<uint8_t>> FramePayloads(const std::string& path, uint32_t first, uint32_t last) {
   NullMessageSink sink;
