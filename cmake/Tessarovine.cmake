@@ -17,13 +17,15 @@ function(tessarovine_layer name)
 endfunction()
 
 # One GoogleTest executable per test file; cases are registered with CTest.
+# SUPPORT names further tests/support sources that the folder's tests use.
 function(tessarovine_tests dir)
-  cmake_parse_arguments(T "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(T "" "" "DEPS;SUPPORT" ${ARGN})
   file(GLOB files CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*_test.cpp)
+  list(TRANSFORM T_SUPPORT PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/support/)
   foreach(file IN LISTS files)
     get_filename_component(stem ${file} NAME_WE)
     set(target ${dir}_${stem})
-    add_executable(${target} ${file} ${CMAKE_CURRENT_SOURCE_DIR}/support/TestSupport.cpp)
+    add_executable(${target} ${file} ${CMAKE_CURRENT_SOURCE_DIR}/support/TestSupport.cpp ${T_SUPPORT})
     target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
     target_link_libraries(${target} PRIVATE ${T_DEPS} GTest::gtest GTest::gtest_main tessarovine_warnings)
     target_compile_definitions(${target} PRIVATE
