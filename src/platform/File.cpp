@@ -104,10 +104,24 @@ bool File::Close() {
 }
 
 bool PublishNoReplace(const std::string& tempPath, const std::string& finalPath) {
-  // link() fails with EEXIST instead of replacing, which rename() would do.
-  if (::link(tempPath.c_str(), finalPath.c_str()) != 0) return false;
-  ::unlink(tempPath.c_str());
-  return true;
+  // A rename that fails with EEXIST instead of replacing, as plain rename()
+  // would.
+  if (::renameat2(AT_FDCWD, tempPath.c_str(), AT_FDCWD, finalPath.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+  // File systems without that rename: a hard link fails with EEXIST too.
+  if (::link(tempPath.c_str(), finalPath.c_str()) == 0) {
+    ::unlink(tempPath.c_str());
+    return true;
+  }
+  if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS) return false;
+  // Neither (FAT and exFAT memory sticks, some network shares): look, then
+  // rename. Only a file appearing in between these two calls is at risk.
+  struct stat st {};
+  if (::lstat(finalPath.c_str(), &st) == 0 || errno != ENOENT) {
+    errno = EEXIST;
+    return false;
+  }
+  return ::rename(tempPath.c_str(), finalPath.c_str()) == 0;
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
