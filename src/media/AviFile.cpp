@@ -35,17 +35,19 @@ class ChunkBuilder {
  public:
   std::vector<uint8_t> bytes;
 
-  void FourCC(const char* id) { bytes.insert(bytes.end(), id, id + 4); }
+  // Byte by byte: GCC's overflow check misreads a range insert into an
+  // empty vector under some instrumented builds.
+  void FourCC(const char* id) {
+    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(id[i]));
+  }
   void U8(uint8_t v) { bytes.push_back(v); }
   void U16(uint16_t v) {
-    uint8_t b[2];
-    PutU16LE(b, v);
-    bytes.insert(bytes.end(), b, b + 2);
+    U8(static_cast<uint8_t>(v));
+    U8(static_cast<uint8_t>(v >> 8));
   }
   void U32(uint32_t v) {
-    uint8_t b[4];
-    PutU32LE(b, v);
-    bytes.insert(bytes.end(), b, b + 4);
+    U16(static_cast<uint16_t>(v));
+    U16(static_cast<uint16_t>(v >> 16));
   }
   void U64(uint64_t v) {
     U32(static_cast<uint32_t>(v));
