@@ -2,13 +2,20 @@
 // the de-interlace filter on the odd luma rows (either side of the
 // threshold, the last odd row left alone), the fixed-point colour
 // conversion with its clamps, bottom row first, rows as long as the caller
-// says with the bytes beyond the picture untouched.
+// says with the bytes beyond the picture untouched. Also the conversion of
+// row ranges, and the two-thread conversion built on them, against the
+// whole-picture conversion.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <random>
+#include <thread>
 #include <vector>
 
+#include "media/mpeg4/BandedConversion.h"
 #include "media/mpeg4/OutputConversion.h"
 
 namespace tsv {
@@ -161,9 +168,13 @@ TEST(OutputConversion, CombingThresholdBothSides) {
 
 TEST(OutputConversion, CombingFilterMatchesReferenceForEverySampleTriple) {
   // Every halved (a, c) pair against every B; the low bits of A and C vary
-  // and must not count.
+  // and must not count. Both the luma step and the one-pass conversion
+  // (whose kernels filter on their own) are checked, the latter with
+  // neutral chroma, where blue, green and red all equal the luma.
   Planes p(256, 4, 2);
-  std::vector<uint8_t> expected(256), luma(256 * 4);
+  std::fill(p.u.begin(), p.u.end(), 128);
+  std::fill(p.v.begin(), p.v.end(), 128);
+  std::vector<uint8_t> expected(256), luma(256 * 4), scratch(256 * 4), out(256 * 4 * 3);
   int mismatches = 0;
   for (int a = 0; a < 128 && mismatches < 5; ++a) {
     for (int c = 0; c < 128 && mismatches < 5; ++c) {
@@ -175,11 +186,14 @@ TEST(OutputConversion, CombingFilterMatchesReferenceForEverySampleTriple) {
         expected[B] = CombMeasure(A, B, C) > 73 ? static_cast<uint8_t>(a + c) : static_cast<uint8_t>(B);
       }
       DeinterlaceLuma(p.View(), luma.data());
+      ConvertOutput1(p.View(), scratch.data(), out.data(), 256 * 3);
       const uint8_t* row1 = luma.data() + 256;
+      const uint8_t* outRow1 = out.data() + 2 * 256 * 3;  // picture row 1 of 4, bottom row first
       for (int B = 0; B < 256; ++B) {
-        if (row1[B] != expected[B]) {
-          ADD_FAILURE() << "A " << A << " B " << B << " C " << C << ": " << int(row1[B]) << ", expected "
-                        << int(expected[B]);
+        const uint8_t* px = outRow1 + 3 * B;
+        if (row1[B] != expected[B] || px[0] != expected[B] || px[1] != expected[B] || px[2] != expected[B]) {
+          ADD_FAILURE() << "A " << A << " B " << B << " C " << C << ": " << int(row1[B]) << " and "
+                        << int(px[0]) << "," << int(px[1]) << "," << int(px[2]) << ", expected " << int(expected[B]);
           ++mismatches;
         }
       }
@@ -308,6 +322,119 @@ TEST(OutputConversion, WholeConversionMatchesReference) {
     EXPECT_EQ(luma, ReferenceLuma(p));
     ConvertToBgrBottomUp(p.View(), luma.data(), out.data(), c.rowBytes);
     EXPECT_EQ(out, expected) << "in two steps";
+  }
+}
+
+// Rows [first, end) of a picture `height` rows high as ConvertOutput1Rows
+// takes them: whole row pairs, within the picture.
+std::pair<int, int> RowsCovered(int first, int end, int height) {
+  const auto even = [](int row) { return row + (row & 1); };
+  return {std::min(even(std::max(first, 0)), height), std::min(even(end), height)};
+}
+
+TEST(OutputConversion, RowRangesWriteOnlyTheirRowsAndJoinWithoutSeams) {
+  // Widths with and without pixels left to the plain path; every range,
+  // odd bounds and bounds beyond the picture included.
+  constexpr uint8_t kFill = 0x5A;
+  uint32_t seed = 40;
+  for (auto [width, height] : {std::pair{40, 14}, {50, 12}, {16, 6}, {8, 2}}) {
+    SCOPED_TRACE(testing::Message() << width << "x" << height);
+    Planes p(width, height, seed++);
+    const std::size_t rowBytes = 3 * static_cast<std::size_t>(width) + 4;
+    const std::size_t pixels = static_cast<std::size_t>(width) * height;
+    std::vector<uint8_t> expected(rowBytes * height, kFill), scratch(pixels);
+    ConvertOutput1(p.View(), scratch.data(), expected.data(), rowBytes);
+
+    for (int first = -1; first <= height; ++first) {
+      for (int end = first; end <= height + 2; ++end) {
+        std::vector<uint8_t> out(rowBytes * height, kFill), rangeScratch(pixels, kFill);
+        ConvertOutput1Rows(p.View(), rangeScratch.data(), out.data(), rowBytes, first, end);
+        const auto [from, to] = RowsCovered(first, end, height);
+        for (int row = 0; row < height; ++row) {
+          const std::size_t at = static_cast<std::size_t>(height - 1 - row) * rowBytes;
+          const bool inside = row >= from && row < to;
+          const bool same = std::equal(out.begin() + at, out.begin() + at + rowBytes, expected.begin() + at);
+          const bool untouched = std::all_of(out.begin() + at, out.begin() + at + rowBytes,
+                                             [](uint8_t b) { return b == kFill; });
+          ASSERT_TRUE(inside ? same : untouched) << "range " << first << ".." << end << ", row " << row;
+          const auto s = rangeScratch.begin() + static_cast<std::ptrdiff_t>(row) * width;
+          if (!inside) {
+            ASSERT_TRUE(std::all_of(s, s + width, [](uint8_t b) { return b == kFill; }))
+                << "range " << first << ".." << end << " wrote scratch row " << row;
+          }
+        }
+      }
+    }
+
+    // Two ranges meeting at any even row, the lower one converted first.
+    for (int boundary = 0; boundary <= height; boundary += 2) {
+      std::vector<uint8_t> out(rowBytes * height, kFill);
+      ConvertOutput1Rows(p.View(), scratch.data(), out.data(), rowBytes, boundary, height);
+      ConvertOutput1Rows(p.View(), scratch.data(), out.data(), rowBytes, 0, boundary);
+      EXPECT_EQ(out, expected) << "meeting at row " << boundary;
+    }
+  }
+}
+
+TEST(BandedConversion, SameAsOnOneThread) {
+  // Picture sizes of the recorders and others: a number of strips odd or
+  // even, a last strip short of kBandStripRows, pixels left over at the
+  // end of each row, a picture of one strip. Each picture is converted
+  // until the helper thread has taken part several times (or a time
+  // bound), with the output refilled each time so that a strip left out
+  // shows, and every other time refilled once more straight after the
+  // conversion so that a write arriving late shows.
+  struct Case {
+    int width, height;
+  };
+  const Case cases[] = {{720, 576}, {720, 240}, {176, 112}, {352, 288}, {720, 570}, {90, 34}, {40, 16}};
+  constexpr uint8_t kFill = 0xC3;
+  std::unique_ptr<BandedConversion> banded = BandedConversion::Start();
+  ASSERT_NE(banded, nullptr);
+  uint32_t seed = 60;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
+    Planes p(c.width, c.height, seed++);
+    const std::size_t rowBytes = 3 * static_cast<std::size_t>(c.width) + 2;
+    std::vector<uint8_t> expected(rowBytes * c.height, kFill);
+    std::vector<uint8_t> scratch(static_cast<std::size_t>(c.width) * c.height);
+    ConvertOutput1(p.View(), scratch.data(), expected.data(), rowBytes);
+
+    const uint64_t sharedBefore = banded->SharedPictures();
+    // A picture of one strip stays with the caller. The helper, woken for
+    // each picture, takes part in a small picture only now and then: the
+    // caller is often done before it is up.
+    const bool oneStrip = c.height <= kBandStripRows;
+    const bool large = c.width * c.height >= 640 * 240;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(large ? 3000 : 300);
+    // Pictures the helper took part in, compared and checked for late writes.
+    int compared = 0, checkedLate = 0;
+    const auto enough = [&] { return oneStrip || (compared >= 3 && checkedLate >= 3); };
+    std::vector<uint8_t> out(expected.size());
+    for (int n = 0; n < 10 || (!enough() && std::chrono::steady_clock::now() < deadline); ++n) {
+      std::fill(out.begin(), out.end(), kFill);
+      const uint64_t shared = banded->SharedPictures();
+      banded->Convert(p.View(), scratch.data(), out.data(), rowBytes);
+      if (n % 2 == 0) {
+        ASSERT_EQ(out, expected) << "picture " << n;
+        compared += banded->SharedPictures() > shared;
+      } else {
+        // Nothing may reach the output once Convert has returned.
+        std::fill(out.begin(), out.end(), kFill);
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+        ASSERT_TRUE(std::all_of(out.begin(), out.end(), [](uint8_t b) { return b == kFill; }))
+            << "written after the return, picture " << n;
+        checkedLate += banded->SharedPictures() > shared;
+      }
+    }
+    // A picture large enough always gives the helper time to wake and
+    // take strips; one that never does means the hand-over is broken.
+    if (large) {
+      EXPECT_GT(banded->SharedPictures(), sharedBefore);
+    }
+    if (oneStrip) {
+      EXPECT_EQ(banded->SharedPictures(), sharedBefore);
+    }
   }
 }
 

@@ -10,6 +10,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "media/mpeg4/BandedConversion.h"
 #include "media/mpeg4/OutputConversion.h"
 
 namespace tsv::mpeg4 {
@@ -19,10 +20,16 @@ namespace {
 constexpr uint32_t kLiveMagic = 0x4D503444;  // "MP4D": the area holds a live decoder
 constexpr std::size_t kPacketCapacity = 102400;  // one frame slot
 constexpr uint32_t kVopI = 1, kVopP = 2;
+// Pictures of at least this many pixels (half-D1, 720 x 240, and larger)
+// have their output conversion shared with a helper thread. A CIF picture
+// is converted in about the time the helper takes to wake, so it would
+// only cost the hand-over.
+constexpr uint32_t kBandedMinimumPixels = 640 * 240;
 
 // Kept at the start of the decoder-context work area. The kept key picture
 // and the padded copy of the packet being decoded follow it in the area, so
-// a decode call allocates nothing of ours.
+// a decode call allocates nothing of ours beyond the conversion helper
+// thread, once per set-up.
 struct DecoderContext {
   uint32_t magic = 0;
   AVCodecContext* codec = nullptr;
@@ -36,6 +43,10 @@ struct DecoderContext {
   bool haveKey = false;
   // The decoder's reference is the kept key picture (nothing decoded since).
   bool referenceIsKey = false;
+  // The two-thread output conversion, started at the first picture large
+  // enough for it and ended with the codec; none when it could not be had.
+  BandedConversion* banded = nullptr;
+  bool bandedUnavailable = false;
 };
 
 constexpr std::size_t kKeyOffset = (sizeof(DecoderContext) + 63) / 64 * 64;
@@ -52,6 +63,8 @@ uint32_t& ModeWord(Mpeg4DecoderParams* params) {
 }
 
 void ReleaseCodec(DecoderContext* ctx) {
+  delete ctx->banded;  // joins its thread
+  ctx->banded = nullptr;
   avcodec_free_context(&ctx->codec);
   av_packet_free(&ctx->packet);
   av_frame_free(&ctx->frame);
@@ -188,7 +201,16 @@ uint32_t Decode(const Mpeg4DecodeInput* input, Mpeg4DecoderParams* params) {
   planes.vStride = f->linesize[2];
   planes.width = f->width;
   planes.height = f->height;
-  ConvertOutput1(planes, params->workAreas[2], input->output, static_cast<std::size_t>(input->rowWidth) * 3);
+  const std::size_t rowBytes = static_cast<std::size_t>(input->rowWidth) * 3;
+  const bool large = ctx->width * ctx->height >= kBandedMinimumPixels;
+  if (large && !ctx->banded && !ctx->bandedUnavailable) {
+    ctx->banded = BandedConversion::Start().release();
+    ctx->bandedUnavailable = ctx->banded == nullptr;
+  }
+  if (large && ctx->banded)
+    ctx->banded->Convert(planes, params->workAreas[2], input->output, rowBytes);
+  else
+    ConvertOutput1(planes, params->workAreas[2], input->output, rowBytes);
   return kMpeg4Ok;
 }
 

@@ -16,8 +16,8 @@ uint32_t Decode(const Mpeg4DecodeInput* input, Mpeg4DecoderParams* params);
 }  // namespace tsv::mpeg4
 
 namespace tsv::mpeg4 {
-// Frees the libavcodec objects held in the context area (the entry point
-// has no close call; the owner of the work areas calls this before it
-// zeroes or frees them).
+// Frees the libavcodec objects held in the context area and ends the
+// decoder's conversion helper thread (the entry point has no close call;
+// the owner of the work areas calls this before it zeroes or frees them).
 void Release(Mpeg4DecoderParams* params);
 }  // namespace tsv::mpeg4

@@ -35,4 +35,14 @@ void ConvertToBgrBottomUp(const YuvPlanes& planes, const uint8_t* luma, uint8_t*
 // Both steps; `scratch` holds width x height bytes.
 void ConvertOutput1(const YuvPlanes& planes, uint8_t* scratch, uint8_t* out, std::size_t outRowBytes);
 
+// ConvertOutput1 for the picture rows [firstRow, endRow) only, in whole
+// row pairs: a bound that is odd is taken as the next even row, and the
+// range ends at the picture's last row. The rows written, in `out` and in
+// `scratch`, are those of the range; the rows read are those of the range
+// and, for the de-interlace of its last odd row, the picture row after it.
+// Ranges that meet at an even row therefore touch disjoint bytes and may
+// be converted at the same time, together giving ConvertOutput1's result.
+void ConvertOutput1Rows(const YuvPlanes& planes, uint8_t* scratch, uint8_t* out, std::size_t outRowBytes,
+                        int firstRow, int endRow);
+
 }  // namespace tsv
