@@ -380,7 +380,7 @@ TEST(BandedConversion, SameAsOnOneThread) {
   // Picture sizes of the recorders and others: a number of strips odd or
   // even, a last strip short of kBandStripRows, pixels left over at the
   // end of each row, a picture of one strip. Each picture is converted
-  // until the helper thread has taken part several times (or a time
+  // until the helper thread has helped several times (or a time
   // bound), with the output refilled each time so that a strip left out
   // shows, and every other time refilled once more straight after the
   // conversion so that a write arriving late shows.
@@ -402,12 +402,12 @@ TEST(BandedConversion, SameAsOnOneThread) {
 
     const uint64_t sharedBefore = banded->SharedPictures();
     // A picture of one strip stays with the caller. The helper, woken for
-    // each picture, takes part in a small picture only now and then: the
+    // each picture, helps with a small picture only now and then: the
     // caller is often done before it is up.
     const bool oneStrip = c.height <= kBandStripRows;
     const bool large = c.width * c.height >= 640 * 240;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(large ? 3000 : 300);
-    // Pictures the helper took part in, compared and checked for late writes.
+    // Pictures the helper helped with, compared and checked for late writes.
     int compared = 0, checkedLate = 0;
     const auto enough = [&] { return oneStrip || (compared >= 3 && checkedLate >= 3); };
     std::vector<uint8_t> out(expected.size());
